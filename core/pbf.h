@@ -1,0 +1,169 @@
+// A pseudo-Boolean function: a polynomial over 0/1 variables with int32 coefficients.
+//
+// Terms live in flat per-degree tables (one `TermTable` per degree, terms appended and never
+// moved by editing) and every variable has an occurrence list naming the terms it appears in, so
+// that finding a term or gathering a term's neighbourhood never scans a whole table.
+//
+// Conventions that hold throughout the core:
+// - Variable ids are non-negative int32. A term's variable list is kept in the caller's order:
+//   (3, 5) and (5, 3) are two terms, and (4, 4) is a valid pairwise term.
+// - All coefficient arithmetic wraps modulo 2^32 (see wrap.h).
+// - Terms whose coefficient is 0 stay stored, walked and rendered until `Shrink` removes them.
+// - The core checks no argument; the binding keeps bad input out. Its only failures are
+//   std::bad_alloc and std::length_error, which pass through. Single edits (`AddUnary`,
+//   `AddPairwise`, `AddTerm` and the energy-table forms) make room before they change anything,
+//   so a failed edit leaves the function as it was.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace pbf {
+
+// One place where a variable occurs: term `index` of the table of degree `degree`.
+struct Occurrence {
+  int32_t degree = 0;
+  int32_t index = 0;
+
+  friend bool operator==(const Occurrence&, const Occurrence&) = default;
+};
+
+using OccurrenceList = std::vector<Occurrence>;
+
+// All terms of one degree d: term t has the ids vars[d*t .. d*t+d-1] and the coefficient coefs[t].
+struct TermTable {
+  std::vector<int32_t> vars;
+  std::vector<int32_t> coefs;
+  int32_t degree = 0;
+
+  int32_t Size() const { return static_cast<int32_t>(coefs.size()); }
+  const int32_t* Ids(int32_t index) const {
+    return vars.data() + static_cast<size_t>(degree) * static_cast<size_t>(index);
+  }
+};
+
+// The terms of one function. `tables[d]` is the table of degree d or empty (absent): slot 0 is
+// always absent, slots 1 and 2 always present, a higher slot appears with its first term and then
+// stays, also when compaction empties it. `occurrences[v]` lists every (degree, index) whose
+// variable list names v, once per position; there is a list for every id up to the largest in use.
+struct TermStore {
+  std::vector<std::optional<TermTable>> tables;
+  std::vector<OccurrenceList> occurrences;
+
+  // An empty store with `max_vars` (>= 0) empty occurrence lists presized.
+  explicit TermStore(int32_t max_vars = 0);
+
+  // Adds coef to the coefficient of the term with exactly these ids in this order, creating it
+  // (with coefficient coef, even 0) when it does not exist. `degree` >= 1, ids >= 0.
+  void AddUnary(int32_t coef, int32_t var);
+  void AddPairwise(int32_t coef, int32_t i, int32_t j);
+  void AddTerm(int32_t coef, int32_t degree, const int32_t* ids);
+
+  // The index of the term of this degree with exactly these ids, or -1.
+  int32_t FindTerm(int32_t degree, const int32_t* ids) const;
+
+  // The largest variable id in any stored term (zero coefficients included), -1 when none.
+  int32_t MaxVarId() const;
+
+  // Removes every term whose coefficient is 0, keeping the survivors' relative order, then
+  // rebuilds the occurrence lists. Invalidates every index held across the call.
+  void Shrink();
+
+  // Resizes `occurrences` to MaxVarId() + 1 lists and refills them in walk order.
+  void RebuildOccurrences();
+
+  // Makes room so that appending new terms afterwards cannot fail: `per_degree[k]` more terms of
+  // degree k for k < degrees (absent tables with a non-zero count are created, empty), and
+  // `count[p]` more occurrences of variable `ids[p]` for p < n (equal ids add up). Grows nothing
+  // that a reader could see except those new, empty tables, which the appends would create anyway.
+  void ReserveAppends(const int32_t* ids, const size_t* count, int32_t n, const size_t* per_degree,
+                      int32_t degrees);
+
+  const TermTable& Table(int32_t degree) const { return *tables[static_cast<size_t>(degree)]; }
+  TermTable& Table(int32_t degree) { return *tables[static_cast<size_t>(degree)]; }
+  bool HasTable(int32_t degree) const {
+    return degree >= 0 && static_cast<size_t>(degree) < tables.size() &&
+           tables[static_cast<size_t>(degree)].has_value();
+  }
+  // The highest degree d <= below with a present, non-empty table; 0 when there is none.
+  int32_t NextNonEmptyDegree(int32_t below) const;
+};
+
+// A position in the walk over all terms of a store: highest degree first, ascending index within
+// a degree, absent and empty tables skipped, zero coefficients visited. The table size is read
+// anew at every step, so terms appended to the current table during the walk are visited too.
+struct TermCursor {
+  const TermStore* store = nullptr;
+  int32_t degree = 0;  // 0 is the end position
+  int32_t index = 0;
+
+  static TermCursor Begin(const TermStore& store);
+  bool AtEnd() const { return degree == 0; }
+  void Advance();
+
+  const TermTable& Table() const { return store->Table(degree); }
+  const int32_t* Ids() const { return Table().Ids(index); }
+  int32_t Coef() const { return Table().coefs[static_cast<size_t>(index)]; }
+};
+
+// The term handed to each step of the reductions: its degree and its ids, read in place in its
+// table (the reductions never append to the table of the term they visit, so the ids stay put).
+struct TermRef {
+  int32_t degree = 0;
+  const int32_t* ids = nullptr;
+};
+
+struct LocalFunction;
+
+struct PBF {
+  int32_t constant = 0;
+  TermStore terms;
+
+  explicit PBF(int32_t max_vars = 0) : terms(max_vars) {}
+
+  // --- Editing (pbf.cpp, energy_tables.cpp) ---
+  void AddUnary(int32_t coef, int32_t var) { terms.AddUnary(coef, var); }
+  void AddPairwise(int32_t coef, int32_t i, int32_t j) { terms.AddPairwise(coef, i, j); }
+  // Degree 0 adds coef to the constant.
+  void AddTerm(int32_t coef, int32_t degree, const int32_t* ids);
+
+  // Energy tables: e0/e1 are the values at x_i = 0/1; eab the value at x_i = a, x_j = b.
+  void AddUnaryTerm(int32_t i, int32_t e0, int32_t e1);
+  void AddPairwiseTerm(int32_t i, int32_t j, int32_t e00, int32_t e01, int32_t e10, int32_t e11);
+  // `vals[s]` is the value when variable p of `vars` takes bit n-1-p of s (first variable = most
+  // significant bit), 0 <= n <= 30. Adds the Moebius inversion of the table: one term per subset
+  // with a non-zero coefficient, subsets in ascending mask order.
+  void AddHigherTerm(int32_t cliquesize, const int32_t* vars, const int32_t* vals);
+
+  // --- Queries and compaction ---
+  int32_t MaxId() const { return terms.MaxVarId(); }
+  // The highest degree whose table is present (>= 2; never decreases).
+  int32_t MaxDegree() const;
+  void Shrink() { terms.Shrink(); }
+
+  // --- Text (render.cpp) ---
+  // " +2x_{1} -1x_{2} +0x_{3} +5x_{1}x_{2} +3" plus a newline, to C stdout.
+  void Print() const;
+  // The same text without the newline, and zero coefficients written " 0" instead of " +0".
+  std::string GetString() const;
+
+  // --- Exact higher-order reduction (reduce_higher.cpp) ---
+  void ReduceHigher();
+  bool BuildNeighbourhood(LocalFunction& local, TermRef term) const;
+  // Adds `amount` times the indicator polynomial of configuration s of the term's variables.
+  void AddIndicator(TermRef term, int32_t s, int32_t amount);
+
+  // --- Approximate higher-order reduction (reduce_higher_approx.cpp) ---
+  void ReduceHigherApprox();
+  void GatherSubterms(LocalFunction& local, TermRef term) const;
+
+  // --- Quadratic conversion (to_quadratic.cpp) ---
+  // Adds the quadratic form of this function to `target`; returns the next free variable id.
+  int32_t ToQuadratic(PBF& target, int32_t newvar) const;
+  void ConvertTerm(const TermCursor& cursor, int32_t& next_id);
+};
+
+}  // namespace pbf

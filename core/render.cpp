@@ -1,0 +1,57 @@
+// Text rendering: every term as its signed coefficient followed by its one-based variables, in
+// ascending degree and creation order, then the constant:
+//   " +2x_{1} -1x_{2} 0x_{3} +5x_{1}x_{2} +3"
+// Print and GetString share one renderer. They differ only in how a zero coefficient reads
+// (" +0" printed, " 0" returned) and in Print's final newline. Variable ids are shown one-based
+// and computed in 64 bits, so the largest id 2^31-1 reads x_{2147483648} instead of wrapping.
+#include <charconv>
+#include <cstdio>
+
+#include "pbf.h"
+
+namespace pbf {
+namespace {
+
+void AppendNumber(std::string& out, int64_t value) {
+  char buffer[24];
+  const auto result = std::to_chars(buffer, buffer + sizeof buffer, value);
+  out.append(buffer, result.ptr);
+}
+
+// " +5", " -5", and for zero " +0" or " 0".
+void AppendSigned(std::string& out, int32_t value, bool plus_zero) {
+  out += ' ';
+  if (value > 0 || (value == 0 && plus_zero)) out += '+';
+  AppendNumber(out, value);
+}
+
+std::string Render(const PBF& f, bool plus_zero) {
+  std::string out;
+  for (const auto& table : f.terms.tables) {
+    if (!table) continue;
+    const int32_t n = table->Size();
+    for (int32_t t = 0; t < n; ++t) {
+      AppendSigned(out, table->coefs[static_cast<size_t>(t)], plus_zero);
+      const int32_t* ids = table->Ids(t);
+      for (int32_t k = 0; k < table->degree; ++k) {
+        out += "x_{";
+        AppendNumber(out, int64_t{ids[k]} + 1);
+        out += '}';
+      }
+    }
+  }
+  AppendSigned(out, f.constant, /*plus_zero=*/true);
+  return out;
+}
+
+}  // namespace
+
+void PBF::Print() const {
+  std::string text = Render(*this, /*plus_zero=*/true);
+  text += '\n';
+  std::fwrite(text.data(), 1, text.size(), stdout);
+}
+
+std::string PBF::GetString() const { return Render(*this, /*plus_zero=*/false); }
+
+}  // namespace pbf

@@ -1,0 +1,53 @@
+#include <gtest/gtest.h>
+
+#include <climits>
+
+#include "pbf.h"
+
+namespace pbf {
+namespace {
+
+std::string Printed(const PBF& f) {
+  ::testing::internal::CaptureStdout();
+  f.Print();
+  std::fflush(stdout);
+  return ::testing::internal::GetCapturedStdout();
+}
+
+TEST(Render, ExampleFunctionInBothForms) {
+  PBF f;
+  f.constant = 3;
+  f.AddUnary(2, 0);
+  f.AddUnary(-1, 1);
+  f.AddUnary(0, 2);
+  f.AddPairwise(5, 0, 1);
+  EXPECT_EQ(f.GetString(), " +2x_{1} -1x_{2} 0x_{3} +5x_{1}x_{2} +3");
+  EXPECT_EQ(Printed(f), " +2x_{1} -1x_{2} +0x_{3} +5x_{1}x_{2} +3\n");
+}
+
+TEST(Render, ConstantsAndExtremes) {
+  PBF f;
+  EXPECT_EQ(f.GetString(), " +0");
+  EXPECT_EQ(Printed(f), " +0\n");
+  f.constant = -5;
+  EXPECT_EQ(f.GetString(), " -5");
+  f.constant = INT32_MIN;
+  // The largest id cannot get an occurrence index here, so place the term directly.
+  f.terms.Table(1).vars.push_back(INT32_MAX);
+  f.terms.Table(1).coefs.push_back(INT32_MIN);
+  EXPECT_EQ(f.GetString(), " -2147483648x_{2147483648} -2147483648");
+  EXPECT_EQ(Printed(f), " -2147483648x_{2147483648} -2147483648\n");
+}
+
+TEST(Render, AscendingDegreeThenCreationOrder) {
+  PBF f;
+  const int32_t quad[4] = {0, 1, 2, 3};
+  f.AddTerm(1, 4, quad);  // slot 3 absent
+  f.AddPairwise(1, 4, 4);
+  f.AddPairwise(1, 5, 3);
+  f.AddPairwise(1, 3, 5);
+  EXPECT_EQ(f.GetString(), " +1x_{5}x_{5} +1x_{6}x_{4} +1x_{4}x_{6} +1x_{1}x_{2}x_{3}x_{4} +0");
+}
+
+}  // namespace
+}  // namespace pbf

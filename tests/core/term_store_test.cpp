@@ -1,0 +1,139 @@
+#include <gtest/gtest.h>
+
+#include <climits>
+#include <random>
+
+#include "pbf.h"
+#include "test_util.h"
+
+namespace pbf {
+namespace {
+
+using testing::ExpectInvariants;
+
+std::vector<Occurrence> List(const PBF& f, int32_t v) { return f.terms.occurrences[static_cast<size_t>(v)]; }
+
+TEST(TermStore, NewFunctionHasTwoEmptyTablesAndPresizedLists) {
+  PBF f(4);
+  EXPECT_EQ(f.constant, 0);
+  ASSERT_EQ(f.terms.tables.size(), 3u);
+  EXPECT_FALSE(f.terms.tables[0]);
+  EXPECT_EQ(f.terms.Table(1).Size(), 0);
+  EXPECT_EQ(f.terms.Table(2).Size(), 0);
+  EXPECT_EQ(f.terms.occurrences.size(), 4u);
+  EXPECT_EQ(PBF().terms.occurrences.size(), 0u);
+}
+
+TEST(TermStore, UnaryGrowsIndexAndMergesIntoZero) {
+  PBF f;
+  f.AddUnary(5, 7);
+  EXPECT_EQ(f.terms.occurrences.size(), 8u);
+  EXPECT_EQ(List(f, 7), (std::vector<Occurrence>{{1, 0}}));
+  f.AddUnary(-5, 7);
+  ASSERT_EQ(f.terms.Table(1).Size(), 1);
+  EXPECT_EQ(f.terms.Table(1).coefs[0], 0);  // stays until compaction
+  f.AddUnary(0, 2);
+  EXPECT_EQ(f.terms.Table(1).Size(), 2);  // a zero addition still creates the term
+  ExpectInvariants(f);
+}
+
+TEST(TermStore, PairwiseKeepsOrderAndRepeatedIds) {
+  PBF f;
+  f.AddPairwise(1, 3, 5);
+  f.AddPairwise(1, 5, 3);
+  EXPECT_EQ(f.terms.Table(2).Size(), 2);
+  f.AddPairwise(2, 4, 4);
+  EXPECT_EQ(List(f, 4), (std::vector<Occurrence>{{2, 2}, {2, 2}}));
+  f.AddPairwise(2, 4, 4);
+  EXPECT_EQ(f.terms.Table(2).Size(), 3);
+  EXPECT_EQ(f.terms.Table(2).coefs, (std::vector<int32_t>{1, 1, 4}));
+  ExpectInvariants(f);
+}
+
+TEST(TermStore, HigherDegreeCreatesOnlyItsSlot) {
+  PBF f;
+  const int32_t a[5] = {0, 1, 2, 3, 4};
+  const int32_t b[5] = {1, 0, 2, 3, 4};
+  f.AddTerm(1, 5, a);
+  ASSERT_EQ(f.terms.tables.size(), 6u);
+  EXPECT_FALSE(f.terms.tables[3]);
+  EXPECT_FALSE(f.terms.tables[4]);
+  f.AddTerm(1, 5, b);
+  f.AddTerm(1, 5, a);
+  EXPECT_EQ(f.terms.Table(5).coefs, (std::vector<int32_t>{2, 1}));
+  f.AddTerm(9, 0, nullptr);
+  EXPECT_EQ(f.constant, 9);
+  ExpectInvariants(f);
+}
+
+TEST(TermStore, CoefficientsWrap) {
+  PBF f;
+  f.AddUnary(INT32_MAX, 0);
+  f.AddUnary(1, 0);
+  EXPECT_EQ(f.terms.Table(1).coefs[0], INT32_MIN);
+}
+
+TEST(TermStore, FindsTermThroughAnyVariableOfAHub) {
+  // Variable 0 is in every term; lookups scan the shortest list but must find the same terms.
+  PBF f;
+  for (int32_t a = 1; a < 200; ++a) {
+    const int32_t ids[3] = {0, a, a + 1};
+    f.AddTerm(1, 3, ids);
+  }
+  for (int32_t a = 1; a < 200; ++a) {
+    const int32_t ids[3] = {0, a, a + 1};
+    f.AddTerm(1, 3, ids);
+  }
+  EXPECT_EQ(f.terms.Table(3).Size(), 199);
+  for (int32_t c : f.terms.Table(3).coefs) EXPECT_EQ(c, 2);
+  ExpectInvariants(f);
+}
+
+TEST(TermStore, FailedAllocationChangesNothing) {
+  // An id near 2^31 needs an occurrence index of 2^31 lists, which cannot be allocated.
+  PBF f;
+  f.AddPairwiseTerm(0, 1, 1, 2, 3, 4);
+  const std::string before = f.GetString();
+  const int32_t big[3] = {0, 1, INT32_MAX};
+  EXPECT_THROW(f.AddUnary(1, INT32_MAX), std::bad_alloc);
+  EXPECT_THROW(f.AddTerm(1, 3, big), std::bad_alloc);
+  EXPECT_THROW(f.AddPairwiseTerm(1, INT32_MAX, 1, 2, 3, 4), std::bad_alloc);
+  EXPECT_THROW(f.AddUnaryTerm(INT32_MAX, 5, 6), std::bad_alloc);
+  const int32_t vals[8] = {1, 2, 3, 4, 5, 6, 7, 9};
+  EXPECT_THROW(f.AddHigherTerm(3, big, vals), std::bad_alloc);
+  EXPECT_EQ(f.GetString(), before);
+  EXPECT_EQ(f.MaxDegree(), 2);  // no table was left behind
+  ExpectInvariants(f);
+}
+
+TEST(TermStore, RandomEditsKeepInvariants) {
+  std::mt19937 rng(7);
+  std::uniform_int_distribution<int32_t> id(0, 9), degree(1, 5), coef(-3, 3);
+  PBF f;
+  for (int n = 0; n < 2000; ++n) {
+    int32_t ids[5];
+    const int32_t d = degree(rng);
+    for (int32_t k = 0; k < d; ++k) ids[k] = id(rng);  // any order, repeats allowed
+    f.AddTerm(coef(rng), d, ids);
+  }
+  ExpectInvariants(f);
+}
+
+TEST(TermCursor, WalksDescendingDegreesAndSkipsEmptyTables) {
+  PBF f;
+  const int32_t c[3] = {0, 1, 2};
+  f.AddUnary(1, 0);
+  f.AddUnary(2, 1);
+  f.AddTerm(3, 3, c);
+  const int32_t e[5] = {0, 1, 2, 3, 4};
+  f.AddTerm(4, 5, e);  // slot 4 absent, degree-2 table empty
+  std::vector<std::pair<int32_t, int32_t>> seen;
+  for (TermCursor at = TermCursor::Begin(f.terms); !at.AtEnd(); at.Advance()) {
+    seen.emplace_back(at.degree, at.index);
+  }
+  EXPECT_EQ(seen, (std::vector<std::pair<int32_t, int32_t>>{{5, 0}, {3, 0}, {1, 0}, {1, 1}}));
+  EXPECT_TRUE(TermCursor::Begin(PBF().terms).AtEnd());
+}
+
+}  // namespace
+}  // namespace pbf
