@@ -1,0 +1,61 @@
+// The indicator polynomial of one configuration s of a term's variables u0 ... u(d-1):
+//   prod over k in s of u_k * prod over k not in s of (1 - u_k),
+// which is 1 at s and 0 at every other configuration. Expanded, it has one product per superset i
+// of s, with sign + when i and s differ in an even number of bits. Both reductions add a multiple
+// of it to cancel a term: the product of all d variables is the last superset, so the term itself
+// receives -c and every other addition lands on a lower degree.
+//
+// The supersets are visited in ascending order, which fixes where new terms are appended. Room for
+// all of them is made first (their counts per degree and per variable follow from |s| alone), so
+// one rewrite is applied whole or, when memory runs out, not at all.
+#include <algorithm>
+#include <bit>
+#include <cstddef>
+
+#include "pbf.h"
+#include "wrap.h"
+
+namespace pbf {
+namespace {
+
+size_t Binomial(int32_t n, int32_t k) {
+  if (k < 0 || k > n) return 0;
+  size_t result = 1;
+  for (int32_t j = 1; j <= k; ++j) result = result * static_cast<size_t>(n - k + j) / static_cast<size_t>(j);
+  return result;
+}
+
+}  // namespace
+
+void PBF::AddIndicator(TermRef term, int32_t s, int32_t amount) {
+  if (amount == 0) return;  // every addition would be 0
+  const int32_t d = term.degree;
+  const uint32_t set = static_cast<uint32_t>(s);
+  const uint32_t full = d == 32 ? ~0u : (1u << d) - 1;
+  const int32_t fixed = std::popcount(set);
+  const int32_t free = d - fixed;
+
+  // Supersets of s of degree k: choose k - |s| of the free bits. A fixed position is in all of
+  // them, a free one in half.
+  size_t per_position[32];
+  size_t per_degree[33] = {};
+  for (int32_t p = 0; p < d; ++p) {
+    const bool in_s = (set >> (d - 1 - p)) & 1;
+    per_position[p] = in_s ? size_t{1} << free : free > 0 ? size_t{1} << (free - 1) : 0;
+  }
+  for (int32_t k = std::max(fixed, 1); k <= d; ++k) per_degree[k] = Binomial(free, k - fixed);
+  terms.ReserveAppends(term.ids, per_position, d, per_degree, d + 1);
+
+  int32_t ids[32];
+  for (uint32_t i = set;; i = (i + 1) | set) {
+    const int32_t coef = std::popcount(i ^ set) % 2 ? WrapNeg(amount) : amount;
+    int32_t length = 0;
+    for (int32_t k = 0; k < d; ++k) {
+      if ((i >> (d - 1 - k)) & 1) ids[length++] = term.ids[k];
+    }
+    AddTerm(coef, length, ids);  // length 0 (i = s = 0) goes to the constant
+    if (i == full) break;
+  }
+}
+
+}  // namespace pbf

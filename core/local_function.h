@@ -1,0 +1,57 @@
+// A small pseudo-Boolean function over at most 32 local variables, used by both reductions to
+// examine one term of the big function together with the terms around it.
+//
+// Local variable k is bit count-1-k of a mask, so vars[0] is the most significant bit in use; an
+// assignment of the local variables is a number below 2^count read the same way. The value at an
+// assignment y is `constant` plus the coefficients of all entries whose mask lies within y.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <limits>
+#include <vector>
+
+#include "pbf.h"
+
+namespace pbf {
+
+struct LocalEntry {
+  uint32_t mask = 0;
+  int32_t coef = 0;
+};
+
+struct LocalFunction {
+  std::array<int32_t, 32> vars{};
+  int32_t constant = 0;
+  int32_t count = 0;
+  std::vector<LocalEntry> entries;
+  int32_t min_start = std::numeric_limits<int32_t>::max();
+  int32_t max_start = std::numeric_limits<int32_t>::min();
+
+  struct Extremes {
+    int32_t largest;
+    int32_t smallest;
+  };
+
+  // Empties the function for the next term, keeping the entries' storage.
+  void Clear() {
+    constant = 0;
+    count = 0;
+    entries.clear();
+  }
+
+  // The largest and smallest value over all 2^count assignments; count <= 16.
+  Extremes MinMax() const;
+
+  // Exact reduction: for the function built by PBF::BuildNeighbourhood around `term`, a
+  // configuration of the term's variables that is strictly worse than another one, preferring the
+  // target parity selected by `flag` (odd when set). Returns -1 when there is none. When the
+  // configuration comes from outside the target parity, `amount` is negated.
+  int32_t FindDominatedConfiguration(TermRef term, bool flag, int32_t& amount) const;
+
+  // Approximate reduction: among the assignments of the target parity (odd when `flag` is set) of
+  // a function filled by PBF::GatherSubterms, the first one with the greatest value, or -1.
+  int32_t FindBestAssignment(bool flag) const;
+};
+
+}  // namespace pbf

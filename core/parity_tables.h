@@ -1,0 +1,28 @@
+// The numbers below 2^D with an even and with an odd count of set bits, each list ascending and
+// closed by a stop entry (2^D + 1 for `even`, 2^D for `odd`). Both reductions walk configurations
+// of one parity through these lists; since the lists ascend, the entries below 2^d serve every
+// degree d <= D, so one process-wide copy is built once for the largest degree met.
+//
+// Process-wide mutable state without a lock: all callers run on the one thread that holds the
+// interpreter lock.
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+namespace pbf {
+
+struct ParityTables {
+  int32_t built_degree = 0;
+  std::vector<int32_t> even;
+  std::vector<int32_t> odd;
+};
+
+// The process-wide instance.
+const ParityTables& SharedParityTables();
+
+// Afterwards SharedParityTables() covers configurations of d bits (1 <= d <= 30). On allocation
+// failure it throws and `built_degree` keeps its former value, so no reader goes past the lists.
+void EnsureParityTables(int32_t d);
+
+}  // namespace pbf
