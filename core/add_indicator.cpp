@@ -43,8 +43,10 @@ void PBF::AddIndicator(TermRef term, int32_t s, int32_t amount) {
     const bool in_s = (set >> (d - 1 - p)) & 1;
     per_position[p] = in_s ? size_t{1} << free : free > 0 ? size_t{1} << (free - 1) : 0;
   }
-  for (int32_t k = std::max(fixed, 1); k <= d; ++k) per_degree[k] = Binomial(free, k - fixed);
-  terms.ReserveAppends(term.ids, per_position, d, per_degree, d + 1);
+  // The full superset is the stored term itself, so it merges and appends nothing; reserving in
+  // its table could move the ids that `term` points into.
+  for (int32_t k = std::max(fixed, 1); k < d; ++k) per_degree[k] = Binomial(free, k - fixed);
+  terms.ReserveAppends(term.ids, per_position, d, per_degree, d);
 
   int32_t ids[32];
   for (uint32_t i = set;; i = (i + 1) | set) {

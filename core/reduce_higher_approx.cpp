@@ -1,1 +1,151 @@
-// (being written)
+// Approximate higher-order reduction: removes every term T = a * y0 ... y(d-1) of degree 3 and
+// more by adding |a| times the indicator of one assignment t of T's variables, with t of the
+// parity that makes the indicator's top product -a. Every addition is non-negative, so the result
+// is an upper bound that differs from the input only where some reduced term's variables equal its
+// t. Among the candidates t is the first (smallest mask) at which the terms lying inside T's
+// variables are largest, so the error lands where the function is already high.
+//
+// Terms are walked from the highest degree down; the lower terms a rewrite creates are reduced
+// when the walk reaches their degree, and the final Shrink drops the cancelled ones.
+//
+// Cost per term of degree d: the occurrence lists of its own variables, 2^(d-1) candidates times
+// the gathered entries, and up to 2^d indicator products.
+//
+// Choices worth knowing:
+// - One LocalFunction serves every term, and while gathering its entries double as the list of
+//   taken (degree, index) pairs, so once its storage has grown a term costs no allocation.
+// - Terms of degree above 30 are left as they are and remain after the call: their candidates,
+//   parity lists and indicator masks no longer fit 32-bit arithmetic.
+// - When no candidate beats the smallest int32 (every local value is exactly that), nothing is
+//   added and the term stays too; this needs a sum that sits on the int32 limit.
+#include <algorithm>
+#include <cassert>
+#include <cstddef>
+#include <cstdint>
+#include <utility>
+#include <vector>
+
+#include "local_function.h"
+#include "parity_tables.h"
+#include "pbf.h"
+#include "wrap.h"
+
+namespace pbf {
+namespace {
+
+constexpr int32_t kMaxReducedDegree = 30;
+
+// Whether U = u[0..g) lies among T = y[0..d): cheap range checks, then one joint forward walk.
+// For strictly ascending ids this is the subset test; for other orders it may refuse a term that
+// does lie inside T, but it only ever takes terms all of whose ids occur in T. Each step moves p or
+// q forward, and both bounds are tested before the next read, so neither list is read past its end.
+bool LiesWithin(const int32_t* u, int32_t g, const int32_t* y, int32_t d) {
+  if (g > d) return false;
+  if (u[0] > y[d - 1] || u[g - 1] < y[0] || u[0] < y[0]) return false;
+  int32_t p = 0;
+  int32_t q = 0;
+  for (;;) {
+    if (y[p] == u[q]) {
+      if (++q == g) return true;
+    } else if (++p == d) {
+      return false;
+    }
+    if (u[q] < y[p]) return false;
+  }
+}
+
+// U's bits in T's mask layout (y0 the most significant of d bits). The position only moves
+// forward, taking the same steps as the walk in LiesWithin, which U has passed, so p stays below d.
+uint32_t MaskWithin(const int32_t* u, int32_t g, const int32_t* y, int32_t d) {
+  uint32_t mask = 0;
+  uint32_t bit = uint32_t{1} << (d - 1);
+  int32_t p = 0;
+  for (int32_t q = 0; q < g; ++q) {
+    while (y[p] != u[q]) {
+      ++p;
+      bit >>= 1;
+      assert(p < d);
+    }
+    mask |= bit;
+  }
+  return mask;
+}
+
+}  // namespace
+
+void PBF::GatherSubterms(LocalFunction& local, TermRef term) const {
+  const int32_t d = term.degree;
+  const int32_t* y = term.ids;
+  assert(d >= 1 && d <= static_cast<int32_t>(local.vars.size()) && local.entries.empty());
+  std::copy(y, y + d, local.vars.begin());
+  local.count = d;
+
+  // The entries first hold the taken terms as (degree, index) in (mask, coef); both are
+  // non-negative, so comparing the pairs orders them by degree and then index.
+  std::vector<LocalEntry>& taken = local.entries;
+  for (int32_t k = 0; k < d; ++k) {
+    for (const Occurrence& occ : terms.occurrences[static_cast<size_t>(y[k])]) {
+      if (LiesWithin(terms.Table(occ.degree).Ids(occ.index), occ.degree, y, d)) {
+        taken.push_back({static_cast<uint32_t>(occ.degree), occ.index});
+      }
+    }
+  }
+  // A term is listed once per occurrence among T's variables.
+  const auto key = [](const LocalEntry& e) { return std::pair(e.mask, e.coef); };
+  const auto less = [&](const LocalEntry& a, const LocalEntry& b) { return key(a) < key(b); };
+  const auto same = [&](const LocalEntry& a, const LocalEntry& b) { return key(a) == key(b); };
+  std::sort(taken.begin(), taken.end(), less);
+  taken.erase(std::unique(taken.begin(), taken.end(), same), taken.end());
+
+  for (LocalEntry& entry : taken) {
+    const TermTable& table = terms.Table(static_cast<int32_t>(entry.mask));
+    const int32_t index = entry.coef;
+    entry.mask = MaskWithin(table.Ids(index), table.degree, y, d);
+    entry.coef = table.coefs[static_cast<size_t>(index)];
+  }
+  local.constant = WrapAdd(local.constant, constant);
+}
+
+int32_t LocalFunction::FindBestAssignment(bool flag) const {
+  const ParityTables& parity = SharedParityTables();
+  assert(count >= 1 && parity.built_degree >= count);
+  const std::vector<int32_t>& candidates = flag ? parity.odd : parity.even;
+  const size_t n = size_t{1} << (count - 1);
+  int32_t best = -1;
+  int32_t best_value = max_start;
+  for (size_t c = 0; c < n; ++c) {
+    const uint32_t h = static_cast<uint32_t>(candidates[c]);
+    int32_t value = constant;
+    for (const LocalEntry& entry : entries) {
+      if ((entry.mask & ~h) == 0) value = WrapAdd(value, entry.coef);
+    }
+    if (value > best_value) {
+      best = candidates[c];
+      best_value = value;
+    }
+  }
+  return best;
+}
+
+void PBF::ReduceHigherApprox() {
+  LocalFunction local;
+  for (TermCursor cursor = TermCursor::Begin(terms); cursor.degree >= 3; cursor.Advance()) {
+    const int32_t d = cursor.degree;
+    if (d > kMaxReducedDegree) continue;
+    const int32_t a = cursor.Coef();
+    // The full mask differs from t in an odd number of bits exactly when a > 0, so the indicator
+    // gives T the coefficient -a.
+    const bool odd = d % 2 == 1 ? a < 0 : a > 0;
+    // A rewrite appends only to lower degrees (T's own product merges into T), so T's ids stay
+    // where they are.
+    const TermRef term{d, cursor.Ids()};
+    local.Clear();
+    GatherSubterms(local, term);
+    EnsureParityTables(d);
+    const int32_t t = local.FindBestAssignment(odd);
+    if (t >= 0) AddIndicator(term, t, WrapAbs(a));
+  }
+  Shrink();
+}
+
+}  // namespace pbf

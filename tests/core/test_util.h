@@ -13,6 +13,14 @@
 #include "pbf.h"
 #include "wrap.h"
 
+// AddressSanitizer aborts on an allocation it cannot serve instead of throwing std::bad_alloc, so
+// tests that provoke allocation failure run only in uninstrumented builds.
+#if defined(__SANITIZE_ADDRESS__)
+#define PBF_SKIP_UNDER_ASAN() GTEST_SKIP() << "allocation failure aborts under AddressSanitizer"
+#else
+#define PBF_SKIP_UNDER_ASAN() static_cast<void>(0)
+#endif
+
 namespace pbf::testing {
 
 // The value of f where variable v takes bit v of `assignment` (ids below 64).

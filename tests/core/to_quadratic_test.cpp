@@ -1,1 +1,274 @@
 #include <gtest/gtest.h>
+
+#include <algorithm>
+#include <climits>
+#include <random>
+#include <utility>
+#include <vector>
+
+#include "pbf.h"
+#include "test_util.h"
+#include "wrap.h"
+
+namespace pbf {
+namespace {
+
+using testing::Evaluate;
+using testing::ExpectInvariants;
+
+using Ids = std::vector<int32_t>;
+using Coefs = std::vector<int32_t>;
+
+PBF OneTerm(int32_t coef, const Ids& ids) {
+  PBF f;
+  f.AddTerm(coef, static_cast<int32_t>(ids.size()), ids.data());
+  return f;
+}
+
+// Converts the only term of `source` into an empty target through ConvertTerm.
+PBF ConvertOnly(const PBF& source, int32_t& next_id) {
+  PBF target;
+  target.ConvertTerm(TermCursor::Begin(source.terms), next_id);
+  return target;
+}
+
+std::vector<Occurrence> List(const PBF& f, int32_t v) {
+  return f.terms.occurrences[static_cast<size_t>(v)];
+}
+
+// The tables of degree 3 and above, which conversion never touches in its target.
+std::vector<std::pair<Ids, Coefs>> HigherTables(const PBF& f) {
+  std::vector<std::pair<Ids, Coefs>> out;
+  for (size_t d = 3; d < f.terms.tables.size(); ++d) {
+    if (f.terms.tables[d]) out.emplace_back(f.terms.tables[d]->vars, f.terms.tables[d]->coefs);
+  }
+  return out;
+}
+
+TEST(ToQuadratic, ConvertsEachRuleIntoTheDocumentedTermsInOrder) {
+  struct Case {
+    Ids ids;
+    int32_t coef;
+    int32_t next_id;
+    Ids unary_vars;
+    Coefs unary_coefs;
+    Ids pair_vars;
+    Coefs pair_coefs;
+    int32_t next_after;
+  };
+  const Case cases[] = {
+      {{1, 2, 3}, 5, 10, {10}, {5},
+       {1, 10, 2, 10, 3, 10, 1, 2, 1, 3, 2, 3}, {-5, -5, -5, 5, 5, 5}, 11},
+      {{0, 1, 2, 3}, -4, 7, {7}, {12}, {0, 7, 1, 7, 2, 7, 3, 7}, {-4, -4, -4, -4}, 8},
+      {{0, 1, 2, 3}, 3, 5, {5}, {9},
+       {0, 5, 1, 5, 2, 5, 3, 5, 0, 1, 0, 2, 0, 3, 1, 2, 1, 3, 2, 3},
+       {-6, -6, -6, -6, 3, 3, 3, 3, 3, 3}, 6},
+      {{0, 1, 2, 3, 4}, 2, 9, {9, 10}, {6, 6},
+       {0, 9, 1, 9, 2, 9, 3, 9, 4, 9, 0, 10, 1, 10, 2, 10, 3, 10, 4, 10,
+        0, 1, 0, 2, 0, 3, 0, 4, 1, 2, 1, 3, 1, 4, 2, 3, 2, 4, 3, 4},
+       {-4, -4, -4, -4, -4, -2, -2, -2, -2, -2, 2, 2, 2, 2, 2, 2, 2, 2, 2, 2}, 11},
+      // A zero coefficient takes the a >= 0 rule and stores every produced term with 0.
+      {{0, 1, 2}, 0, 20, {20}, {0}, {0, 20, 1, 20, 2, 20, 0, 1, 0, 2, 1, 2}, Coefs(6, 0), 21},
+      // Lower terms are copied, ids in stored order, zero coefficients included.
+      {{6, 2}, 0, 40, {}, {}, {6, 2}, {0}, 40},
+      {{4}, -7, 40, {4}, {-7}, {}, {}, 40},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(::testing::Message() << "coef " << c.coef << ", degree " << c.ids.size());
+    int32_t next_id = c.next_id;
+    const PBF target = ConvertOnly(OneTerm(c.coef, c.ids), next_id);
+    EXPECT_EQ(next_id, c.next_after);
+    EXPECT_EQ(target.terms.Table(1).vars, c.unary_vars);
+    EXPECT_EQ(target.terms.Table(1).coefs, c.unary_coefs);
+    EXPECT_EQ(target.terms.Table(2).vars, c.pair_vars);
+    EXPECT_EQ(target.terms.Table(2).coefs, c.pair_coefs);
+    EXPECT_EQ(target.constant, 0);
+    ExpectInvariants(target);
+  }
+
+  // Each auxiliary gets its pairs first, then its unary term.
+  int32_t next_id = 9;
+  const PBF target = ConvertOnly(OneTerm(2, {0, 1, 2, 3, 4}), next_id);
+  EXPECT_EQ(List(target, 9),
+            (std::vector<Occurrence>{{2, 0}, {2, 1}, {2, 2}, {2, 3}, {2, 4}, {1, 0}}));
+  EXPECT_EQ(List(target, 10),
+            (std::vector<Occurrence>{{2, 5}, {2, 6}, {2, 7}, {2, 8}, {2, 9}, {1, 1}}));
+}
+
+TEST(ToQuadratic, NumbersAuxiliariesInWalkOrderFromTheFirstFreeId) {
+  PBF source;
+  const Ids cubic = {0, 1, 2};
+  const Ids quartic_a = {1, 2, 3, 4};
+  const Ids quartic_b = {0, 2, 3, 4};
+  source.AddTerm(-1, 3, cubic.data());  // created first, walked last
+  source.AddTerm(-1, 4, quartic_a.data());
+  source.AddTerm(2, 4, quartic_b.data());
+  source.AddUnary(8, 1);
+  source.constant = 7;
+
+  // Ids 0 … 4 in use, so a lower newvar is raised to 5; the target's own ids play no part.
+  PBF target;
+  target.AddUnary(1, 30);
+  EXPECT_EQ(source.ToQuadratic(target, 2), 8);
+  // Unary terms: the target's own, then auxiliaries 5 (degree 4, index 0), 6 (index 1), 7 (cubic).
+  EXPECT_EQ(target.terms.Table(1).vars, (Ids{30, 5, 6, 7, 1}));
+  EXPECT_EQ(target.terms.Table(1).coefs, (Coefs{1, 3, 6, 2, 8}));
+  EXPECT_EQ(target.constant, 7);
+
+  PBF higher;
+  EXPECT_EQ(source.ToQuadratic(higher, 20), 23);
+  EXPECT_EQ(higher.terms.Table(1).vars, (Ids{20, 21, 22, 1}));
+
+  // The result depends on the source and newvar only, so repeating the call adds everything twice.
+  EXPECT_EQ(source.ToQuadratic(higher, 20), 23);
+  EXPECT_EQ(higher.terms.Table(1).coefs, (Coefs{6, 12, 4, 16}));
+  EXPECT_EQ(higher.constant, 14);
+  ExpectInvariants(higher);
+}
+
+TEST(ToQuadratic, SourcesWithoutTermsOnlyAddTheConstant) {
+  PBF empty;
+  empty.constant = -3;
+  PBF target;
+  target.AddPairwise(4, 0, 1);
+  EXPECT_EQ(empty.ToQuadratic(target, 6), 6);
+  EXPECT_EQ(empty.ToQuadratic(target, -5), 0);
+  EXPECT_EQ(target.GetString(), " +4x_{1}x_{2} -6");
+
+  // A term with coefficient 0 is still a term: it counts for the largest id and is copied.
+  PBF zero;
+  zero.AddUnary(0, 7);
+  PBF copy;
+  EXPECT_EQ(zero.ToQuadratic(copy, -1), 8);
+  EXPECT_EQ(copy.GetString(), " 0x_{8} +0");
+}
+
+TEST(ToQuadratic, MergesIntoTheTargetAndKeepsItsTerms) {
+  PBF source;
+  source.AddTerm(1, 3, Ids{0, 1, 2}.data());
+  source.AddTerm(1, 3, Ids{0, 1, 3}.data());  // shares the pair (0, 1) with the first
+  source.AddPairwise(5, 1, 0);
+  source.constant = 2;
+
+  PBF target;
+  target.constant = 10;
+  target.AddPairwise(100, 0, 2);
+  target.AddPairwise(100, 2, 0);
+  target.AddUnary(100, 4);  // the first auxiliary id: coinciding is allowed
+  target.AddTerm(9, 3, Ids{0, 1, 2}.data());
+  EXPECT_EQ(source.ToQuadratic(target, 0), 6);
+
+  // Pairs: (0, 2) and (2, 0) stay two terms; (0, 1) collects both cubic terms; (1, 0) is separate.
+  EXPECT_EQ(target.GetString(),
+            " +101x_{5} +1x_{6}"
+            " +101x_{1}x_{3} +100x_{3}x_{1} -1x_{1}x_{5} -1x_{2}x_{5} -1x_{3}x_{5} +2x_{1}x_{2}"
+            " +1x_{2}x_{3} -1x_{1}x_{6} -1x_{2}x_{6} -1x_{4}x_{6} +1x_{1}x_{4} +1x_{2}x_{4}"
+            " +5x_{2}x_{1}"
+            " +9x_{1}x_{2}x_{3} +12");
+  ExpectInvariants(target);
+}
+
+TEST(ToQuadratic, ConvertingIntoItselfUsesTheFunctionAsItWasBefore) {
+  std::mt19937 rng(5);
+  PBF f = testing::RandomFunction(rng, 9, 200, 6, 4);  // enough terms to make the tables move
+  PBF expected = f;
+  const PBF before = f;
+  const int32_t next_id = before.ToQuadratic(expected, 3);
+
+  EXPECT_EQ(f.ToQuadratic(f, 3), next_id);
+  EXPECT_EQ(f.GetString(), expected.GetString());
+  EXPECT_EQ(HigherTables(f), HigherTables(before));
+  ExpectInvariants(f);
+}
+
+TEST(ToQuadratic, TermsWhoseAuxiliariesPassTheLargestIdAreCopiedUnchanged) {
+  // Degree 5 with a >= 0 needs two ids, but only 2^31 - 1 is left.
+  const PBF source = OneTerm(2, {0, 1, 2, 3, 4});
+  PBF target;
+  EXPECT_EQ(source.ToQuadratic(target, INT32_MAX), INT32_MAX);
+  EXPECT_EQ(target.GetString(), " +2x_{1}x_{2}x_{3}x_{4}x_{5} +0");
+
+  // Once 2^31 - 1 is used the counter reads INT32_MIN: no id is left for any term.
+  int32_t next_id = INT32_MIN;
+  const PBF cubic = ConvertOnly(OneTerm(-1, {3, 4, 5}), next_id);
+  EXPECT_EQ(next_id, INT32_MIN);
+  EXPECT_EQ(cubic.GetString(), " -1x_{4}x_{5}x_{6} +0");
+  ExpectInvariants(cubic);
+}
+
+// A random source over `vars` variables whose terms have degree 1 … 8 and small coefficients
+// (zero included); ids ascending, in any order, or drawn with repeats.
+PBF RandomSource(std::mt19937& rng, int32_t vars) {
+  std::uniform_int_distribution<int32_t> coef(-3, 3);
+  std::uniform_int_distribution<int32_t> count(0, 8);
+  std::uniform_int_distribution<int32_t> id(0, vars - 1);
+  PBF f;
+  f.constant = coef(rng);
+  Ids pool(static_cast<size_t>(vars));
+  for (int32_t v = 0; v < vars; ++v) pool[static_cast<size_t>(v)] = v;
+  for (int32_t n = count(rng); n > 0; --n) {
+    const int32_t mode = std::uniform_int_distribution<int32_t>(0, 2)(rng);
+    const int32_t top = mode == 2 ? 8 : std::min(8, vars);
+    const int32_t d = std::uniform_int_distribution<int32_t>(1, top)(rng);
+    Ids ids;
+    if (mode == 2) {
+      for (int32_t k = 0; k < d; ++k) ids.push_back(id(rng));
+    } else {
+      std::shuffle(pool.begin(), pool.end(), rng);
+      ids.assign(pool.begin(), pool.begin() + d);
+      if (mode == 0) std::sort(ids.begin(), ids.end());
+    }
+    f.AddTerm(coef(rng), d, ids.data());
+  }
+  return f;
+}
+
+int32_t AuxiliariesNeeded(const PBF& f) {
+  int32_t aux = 0;
+  for (TermCursor c = TermCursor::Begin(f.terms); !c.AtEnd(); c.Advance()) {
+    if (c.degree >= 3) aux += c.Coef() < 0 ? 1 : (c.degree - 1) / 2;
+  }
+  return aux;
+}
+
+TEST(ToQuadratic, MinimumOverAuxiliariesEqualsTheSourceOnRandomFunctions) {
+  std::mt19937 rng(1234);
+  std::uniform_int_distribution<int32_t> small(-3, 3);
+  for (int rep = 0; rep < 300; ++rep) {
+    SCOPED_TRACE(rep);
+    const int32_t vars = std::uniform_int_distribution<int32_t>(1, 8)(rng);
+    const PBF source = RandomSource(rng, vars);
+    const int32_t aux = AuxiliariesNeeded(source);
+    const int32_t newvar = std::uniform_int_distribution<int32_t>(-2, vars + 1)(rng);
+    const int32_t first = std::max(newvar, source.MaxId() + 1);
+    if (first + aux > 14) continue;  // keeps the brute force fast
+
+    // Into itself, or into a target over the variables below the first auxiliary.
+    const bool self = rep % 5 == 0;
+    PBF target = self ? source : PBF();
+    if (!self && first > 0) {
+      std::uniform_int_distribution<int32_t> id(0, first - 1);
+      target.constant = small(rng);
+      for (int k = 0; k < 4; ++k) target.AddPairwise(small(rng), id(rng), id(rng));
+      target.AddUnary(small(rng), id(rng));
+      target.AddTerm(small(rng), 3, Ids{id(rng), id(rng), id(rng)}.data());
+    }
+    const PBF before = target;
+    const int32_t next_id =
+        self ? target.ToQuadratic(target, newvar) : source.ToQuadratic(target, newvar);
+    ASSERT_EQ(next_id, first + aux);
+    EXPECT_EQ(HigherTables(target), HigherTables(before));
+    ExpectInvariants(target);
+
+    for (uint64_t x = 0; x < (uint64_t{1} << first); ++x) {
+      int32_t best = INT32_MAX;
+      for (uint64_t w = 0; w < (uint64_t{1} << aux); ++w) {
+        best = std::min(best, Evaluate(target, x | (w << first)));
+      }
+      ASSERT_EQ(best, WrapAdd(Evaluate(before, x), Evaluate(source, x))) << "assignment " << x;
+    }
+  }
+}
+
+}  // namespace
+}  // namespace pbf
