@@ -3,8 +3,11 @@
 #   1. the GoogleTest suite and the Python suite (through ctest) on CPython 3.10 and on the
 #      newest CPython installed, warnings treated as errors;
 #   2. the Python suite against the package as `pip install .` installs it into a fresh venv;
-#   3. both suites again under AddressSanitizer and UndefinedBehaviorSanitizer.
-# Installs what it needs when it is missing: GoogleTest from Debian, Python packages from PyPI.
+#   3. both suites again under AddressSanitizer and UndefinedBehaviorSanitizer, the Python suite
+#      with leak checking;
+#   4. the core's libFuzzer target, built with clang, for two minutes from the seed corpus.
+# Installs what it needs when it is missing: GoogleTest and clang from Debian, Python packages
+# from PyPI.
 set -euo pipefail
 source "$(dirname "$0")/common.sh"
 
@@ -43,5 +46,27 @@ make_venv "$build/venv-installed" "$python310" -r "$root/requirements-test.txt"
 
 configure_and_test sanitizers "$python310" -DCMAKE_BUILD_TYPE=Debug \
   -DPBFRED_SANITIZE=address,undefined
+
+# The fuzzer runs with both sanitizers too; any crash, leak, sanitizer report or failed check
+# stops it with a non-zero status and leaves the input under build/fuzz-artifacts. Inputs that
+# reach new code are kept in build/fuzz-corpus and seed the next run on the same machine.
+echo "== core fuzzer (libFuzzer, clang, 120 s)"
+ensure_apt clang-14 libclang-rt-14-dev llvm-14
+tools="$build/venv-py3.10/bin"
+"$tools/cmake" -S "$root" -B "$build/fuzz" -G Ninja -DCMAKE_MAKE_PROGRAM="$tools/ninja" \
+  -DCMAKE_CXX_COMPILER=clang++-14 -DPBFRED_BUILD_FUZZ=ON -DPBFRED_BUILD_PYTHON=OFF \
+  -DPBFRED_BUILD_TESTS=OFF -DPBFRED_SANITIZE=address,undefined \
+  -DCMAKE_COMPILE_WARNING_AS_ERROR=ON >/dev/null
+"$tools/cmake" --build "$build/fuzz" -j "$jobs"
+mkdir -p "$build/fuzz-corpus" "$build/fuzz-artifacts"
+if ! ASAN_SYMBOLIZER_PATH=/usr/lib/llvm-14/bin/llvm-symbolizer "$build/fuzz/tests/fuzz/core_fuzzer" \
+    -max_total_time=120 -timeout=30 -print_final_stats=1 \
+    -artifact_prefix="$build/fuzz-artifacts/" "$build/fuzz-corpus" "$root/tests/fuzz/corpus" \
+    >"$build/fuzz.log" 2>&1; then
+  tail -n 80 "$build/fuzz.log"
+  echo "the core fuzzer failed (whole log: $build/fuzz.log)"
+  exit 1
+fi
+grep -E "^(Done|stat::)" "$build/fuzz.log"
 
 echo "== all tests passed"

@@ -2,6 +2,7 @@
 
 #include <climits>
 #include <random>
+#include <utility>
 
 #include "pbf.h"
 #include "test_util.h"
@@ -118,6 +119,34 @@ TEST(TermStore, RandomEditsKeepInvariants) {
     f.AddTerm(coef(rng), d, ids);
   }
   ExpectInvariants(f);
+}
+
+// The fuzzer relies on the same check, so it must notice every kind of damage.
+TEST(TermStore, InvariantCheckNamesEachKindOfDamage) {
+  PBF good;
+  const int32_t ids[3] = {0, 1, 2};
+  good.AddTerm(1, 3, ids);
+  good.AddPairwise(2, 4, 4);
+  ASSERT_EQ(testing::InvariantViolation(good), "");
+  const std::pair<const char*, void (*)(PBF&)> damages[] = {
+      {"slot 0 holds a table", [](PBF& f) { f.terms.tables[0].emplace(); }},
+      {"table 3: wrong degree", [](PBF& f) { f.terms.Table(3).degree = 4; }},
+      {"table 3: ids do not match terms", [](PBF& f) { f.terms.Table(3).vars.pop_back(); }},
+      {"table 2: terms 0 and 1 are equal",
+       [](PBF& f) {
+         f.terms.Table(2).vars.insert(f.terms.Table(2).vars.end(), {4, 4});
+         f.terms.Table(2).coefs.push_back(1);
+       }},
+      {"occurrence index too short", [](PBF& f) { f.terms.occurrences.resize(3); }},
+      {"occurrence list of variable 4", [](PBF& f) { f.terms.occurrences[4].pop_back(); }},
+      {"occurrence list of variable 1", [](PBF& f) { f.terms.occurrences[1].push_back({3, 0}); }},
+      {"occurrence list of variable 0", [](PBF& f) { f.terms.occurrences[0][0].index = 1; }},
+  };
+  for (const auto& [message, damage] : damages) {
+    PBF f = good;
+    damage(f);
+    EXPECT_EQ(testing::InvariantViolation(f), message);
+  }
 }
 
 TEST(TermCursor, WalksDescendingDegreesAndSkipsEmptyTables) {

@@ -14,6 +14,15 @@ plain_linux_only = pytest.mark.skipif(
 )
 
 
+def int_like(result):
+    """An object whose __int__ returns `result`, or raises it when it is an exception class."""
+    def convert(self):
+        if isinstance(result, type) and issubclass(result, Exception):
+            raise result("boom")
+        return result
+    return type("IntLike", (), {"__int__": convert})()
+
+
 def entries(excinfo):
     """Names of the traceback entries that the binding added to a raised exception."""
     names, tb = [], excinfo.value.__traceback__

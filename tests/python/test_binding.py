@@ -1,29 +1,16 @@
 """Construction, argument binding, integer conversion, and the errors and entries they raise."""
 
-import contextlib
 import ctypes
-import gc
-import sys
-import tracemalloc
 import warnings
 
 import numpy as np
 import pytest
 
 from pbfred import PyPBF
-from support import entries, plain_linux_only, run_isolated
+from support import entries, int_like
 
 INT_ERROR = "an integer is required"
 TOO_LARGE = "Python int too large to convert to C long"
-
-
-def int_like(result):
-    """An object whose __int__ returns `result`, or raises it when it is an exception class."""
-    def convert(self):
-        if isinstance(result, type) and issubclass(result, Exception):
-            raise result("boom")
-        return result
-    return type("IntLike", (), {"__int__": convert})()
 
 
 class Int(int):
@@ -138,67 +125,3 @@ def test_type_test_of_pyPBF_arguments(pbf, other, name):
     assert str(exc.value) == (
         f"Argument 'other' has incorrect type (expected pbfred.PyPBF, got {name})")
     assert entries(exc) == [] and pbf.get_string() == " +1x_{1} +1"
-
-
-def test_calls_keep_neither_references_nor_memory(pbf):
-    ints = int("123456")  # a fresh object, also read as an item of both lists
-    held = (ints, [ints, ints], [ints, ints, ints, "a"], object())
-    _, items, bad_items, other = held
-    raises = int_like(ZeroDivisionError)
-    failing = [  # one per stage: binding, conversion, items, checks, type test, construction
-        lambda: pbf.add_unary_term(ints, ints),
-        lambda: pbf.add_unary_term(ints, raises, ints),
-        lambda: pbf.add_higher_term(2, items, bad_items),
-        lambda: pbf.add_higher_term(3, items, bad_items),
-        lambda: pbf.add_pairwise_term(ints, -ints, 0, 0, 0, 0),
-        lambda: pbf.copy_from(other),
-        lambda: PyPBF(other),
-    ]
-
-    def work():
-        for _ in range(200):
-            pbf.add_higher_term(3, [0, 1, 2], range(8))
-            pbf.copy().copy_from(pbf)
-            pbf.get_string(), pbf.max_id(), pbf.max_d(), pbf.constant(), pbf.shrink()
-            for call in failing:
-                with contextlib.suppress(Exception):
-                    call()
-
-    before = [sys.getrefcount(x) for x in held]
-    work()
-    assert [sys.getrefcount(x) for x in held] == before
-    tracemalloc.start()
-    try:
-        work()
-        gc.collect()
-        first = tracemalloc.get_traced_memory()[0]
-        work()
-        gc.collect()
-        grown = tracemalloc.get_traced_memory()[0] - first
-    finally:
-        tracemalloc.stop()
-    assert grown < 4096
-
-
-@plain_linux_only
-def test_allocation_failures_raise_memory_error_and_change_nothing():
-    out = run_isolated(r'''
-import resource, pbfred
-vm = int(next(l for l in open("/proc/self/status") if l.startswith("VmSize")).split()[1]) * 1024
-resource.setrlimit(resource.RLIMIT_AS, (vm + (1 << 30), resource.getrlimit(resource.RLIMIT_AS)[1]))
-big, p = 2**31 - 1, pbfred.PyPBF()
-p.add_unary_term(0, 1, 2)
-for call in [lambda: pbfred.PyPBF(big), lambda: p.add_unary_term(big, 0, 1),
-             lambda: p.add_pairwise_term(0, big, 0, 0, 0, 1),
-             lambda: p.add_higher_term(3, [0, 1, big], [0] * 7 + [1]),
-             lambda: p.add_higher_term(30, [], [])]:
-    try:
-        call()
-    except MemoryError as e:
-        tb = e.__traceback__
-        while tb.tb_next:
-            tb = tb.tb_next
-        print(tb.tb_frame.f_code.co_name + "|" + p.get_string())
-''')
-    assert out.splitlines() == [f"pbfred.PyPBF.{m}| +1x_{{1}} +1" for m in (
-        "__cinit__", "add_unary_term", "add_pairwise_term", "add_higher_term", "add_higher_term")]

@@ -1,0 +1,256 @@
+"""Running out of memory, and calls that keep neither references nor memory."""
+
+import contextlib
+import gc
+import json
+import sys
+import tracemalloc
+import warnings
+
+import pytest
+
+from pbfred import PyPBF
+from support import int_like, plain_linux_only, run_isolated
+
+
+def test_calls_keep_neither_references_nor_memory(pbf, capfd):
+    # Fresh objects (not the interpreter's cached small ints), so that their counts are ours.
+    big, var = int("123456"), int("1000")
+    held = (big, var, [var, var], [var, var, var, "a"], object(), PyPBF(), int_like(True),
+            type("Raises", (), {"__getitem__": lambda s, k: 1 // 0})())
+    _, _, items, bad_items, other, target, warns, raising_items = held
+    raises = int_like(ZeroDivisionError)
+    working = [
+        lambda: pbf.add_higher_term(3, [0, 1, 2], range(8)),
+        lambda: pbf.add_higher_term(cliquesize=2, vars=items, vals=[big, var, big, var]),
+        lambda: pbf.add_unary_term(var, big, -big),
+        lambda: pbf.add_pairwise_term(4, var, big, 0, 0, big),
+        lambda: pbf.copy().copy_from(pbf),
+        lambda: (pbf.get_string(), pbf.max_id(), pbf.max_d(), pbf.constant(), pbf.print()),
+        lambda: pbf.copy().reduce_higher(),
+        lambda: pbf.copy().reduce_higher_approx(),
+        lambda: pbf.to_quadratic(target, var),
+        lambda: target.copy_from(PyPBF(8)),
+        lambda: pbf.shrink(),
+    ]
+    failing = [  # binding, conversion, items, checks, type tests, construction, refusals
+        lambda: pbf.add_unary_term(var, big),
+        lambda: pbf.add_unary_term(var, raises, big),
+        lambda: pbf.add_unary_term(var, warns, big),  # a DeprecationWarning made an error
+        lambda: pbf.add_pairwise_term(var, 1, 2**31, 0, 0, 0),
+        lambda: pbf.add_pairwise_term(var, -var, 0, 0, 0, 0),
+        lambda: pbf.add_higher_term(2, items, bad_items),
+        lambda: pbf.add_higher_term(3, items, bad_items),
+        lambda: pbf.add_higher_term(2, raising_items, items),
+        lambda: pbf.add_higher_term(big, items, items),
+        lambda: pbf.copy_from(other),
+        lambda: pbf.to_quadratic(other, var),
+        lambda: pbf.to_quadratic(target, other),
+        lambda: pbf.to_quadratic(target, newvar=var, extra=big),
+        lambda: pbf.shrink(big),
+        lambda: pbf.max_id(x=big),
+        lambda: pbf.get_string(big),
+        lambda: pbf.__reduce__(),
+        lambda: pbf.__setstate__(items),
+        lambda: PyPBF(other),
+        lambda: PyPBF(-var),
+        lambda: PyPBF(var, big),
+    ]
+
+    def work():  # a single object kept per call would come to at least 200 * 16 bytes
+        for _ in range(200):
+            for call in working:
+                call()
+            for call in failing:
+                with contextlib.suppress(Exception):
+                    call()
+        capfd.readouterr()
+
+    with warnings.catch_warnings():
+        warnings.simplefilter("error")
+        before = [sys.getrefcount(x) for x in held]
+        work()
+        assert [sys.getrefcount(x) for x in held] == before
+        tracemalloc.start()
+        try:
+            work()
+            gc.collect()
+            first = tracemalloc.get_traced_memory()[0]
+            work()
+            gc.collect()
+            grown = tracemalloc.get_traced_memory()[0] - first
+        finally:
+            tracemalloc.stop()
+    assert grown < 3200
+
+
+# Runs in a fresh interpreter whose address space is capped 1 GiB above what it uses, so that an
+# occurrence index for an id near 2^31 (2^31 lists) cannot be allocated on any machine. Every
+# edit, copy and compaction that runs out of memory raises MemoryError and changes nothing;
+# repeated failures keep neither Python memory (tracemalloc) nor C++ memory (the C heap,
+# mallinfo2) nor references; and the function goes on to behave exactly like one that never met
+# the failures.
+MEMORY_ERRORS = r'''
+import ctypes, gc, json, resource, sys, tracemalloc
+import pbfred
+
+def cap_address_space(headroom):
+    status = open("/proc/self/status").read()
+    in_use = int(status.split("VmSize:")[1].split()[0]) * 1024
+    resource.setrlimit(resource.RLIMIT_AS,
+                       (in_use + headroom, resource.getrlimit(resource.RLIMIT_AS)[1]))
+
+cap_address_space(1 << 30)
+
+class MallInfo2(ctypes.Structure):
+    _fields_ = [(name, ctypes.c_size_t) for name in (
+        "arena", "ordblks", "smblks", "hblks", "hblkhd", "usmblks", "fsmblks", "uordblks",
+        "fordblks", "keepcost")]
+
+libc = ctypes.CDLL(None)
+libc.mallinfo2.restype = MallInfo2
+
+def heap():
+    gc.collect()
+    info = libc.mallinfo2()
+    return info.uordblks + info.hblkhd
+
+def build():
+    p = pbfred.PyPBF()
+    p.add_unary_term(0, 1, 2)
+    p.add_pairwise_term(1, 2, 0, 3, 0, 5)
+    p.add_higher_term(3, [0, 1, 2], [0] * 7 + [-4])
+    return p
+
+def state(p):
+    return p.get_string(), p.max_d(), p.max_id(), p.constant()
+
+p, results = build(), {}
+unchanged = state(p)
+vals = list(range(8))
+for label, big in [("2^31-1", 2**31 - 1), ("2^31-2", 2**31 - 2), ("2^30", 2**30)]:
+    calls = {
+        "PyPBF": lambda: pbfred.PyPBF(big),
+        "add_unary_term": lambda: p.add_unary_term(big, 1, 2),
+        "add_pairwise_term i": lambda: p.add_pairwise_term(big, 0, 1, 2, 3, 4),
+        "add_pairwise_term j": lambda: p.add_pairwise_term(0, big, 1, 2, 3, 4),
+        "add_pairwise_term i j": lambda: p.add_pairwise_term(big, big, 1, 2, 3, 4),
+        "add_higher_term 1": lambda: p.add_higher_term(1, [big], [3, 4]),
+        "add_higher_term first": lambda: p.add_higher_term(3, [big, 0, 1], vals),
+        "add_higher_term middle": lambda: p.add_higher_term(3, [0, big, 1], vals),
+        "add_higher_term last": lambda: p.add_higher_term(4, [0, 1, 2, big], vals * 2),
+    }
+    for name, call in calls.items():
+        try:
+            call()
+            outcome = "no error"
+        except MemoryError as e:
+            tb = e.__traceback__
+            while tb.tb_next:
+                tb = tb.tb_next
+            outcome = tb.tb_frame.f_code.co_name
+        results[f"{name} {label}"] = [outcome, state(p) == unchanged]
+
+# The value table of the largest clique, 2^30 entries of 4 bytes, is refused the same way.
+try:
+    p.add_higher_term(30, [], [])
+except MemoryError:
+    results["add_higher_term 30"] = ["MemoryError", state(p) == unchanged]
+
+# Repeated refusals keep nothing.
+big = int("2147483647")
+leaky = {"PyPBF": lambda: pbfred.PyPBF(big),
+         "add_unary_term": lambda: p.add_unary_term(big, 1, 2),
+         "add_pairwise_term": lambda: p.add_pairwise_term(0, big, 1, 2, 3, 4),
+         "add_higher_term": lambda: p.add_higher_term(3, [0, 1, big], vals)}
+def refuse(times):
+    for _ in range(times):
+        for call in leaky.values():
+            try:
+                call()
+            except MemoryError:
+                pass
+refs = [sys.getrefcount(big), sys.getrefcount(vals)]
+refuse(1000)
+native = heap()
+refuse(1000)
+grown = {"heap": heap() - native}
+tracemalloc.start()  # measured apart: its own records live on the C heap
+refuse(100)
+traced = tracemalloc.get_traced_memory()[0]
+refuse(1000)
+grown["tracemalloc"] = tracemalloc.get_traced_memory()[0] - traced
+tracemalloc.stop()
+grown["references"] = [sys.getrefcount(big), sys.getrefcount(vals)] != refs
+
+# Copies and compaction of a function with a large occurrence index (2^22 lists, 96 MiB) fail the
+# same way once the address space is capped a few MiB above what is in use.
+def wide_function():
+    f = pbfred.PyPBF()
+    f.add_unary_term(2**22, 1, 2)
+    f.add_unary_term(3, 0, 0)  # a zero term, for shrink to remove
+    return f
+
+wide, target = wide_function(), build()
+before = state(wide), state(target)
+cap_address_space(8 << 20)
+for name, call in {"copy": wide.copy, "copy_from": lambda: target.copy_from(wide),
+                   "shrink": wide.shrink, "PyPBF": lambda: pbfred.PyPBF(2**22)}.items():
+    try:
+        call()
+        outcome = "no error"
+    except MemoryError:
+        outcome = "MemoryError"
+    results[f"{name} wide"] = [outcome, (state(wide), state(target)) == before]
+cap_address_space(1 << 30)
+wide.shrink()
+results["wide later"] = [wide.copy().get_string(), wide.max_id()]
+
+# Later edits, the transforms and copies see a function as if nothing had failed.
+def more(f):
+    f.add_unary_term(0, 5, -1)
+    f.add_pairwise_term(2, 1, 4, 0, 1, 7)
+    f.add_higher_term(3, [0, 1, 2], [1, 0, 0, 2, 0, 0, 3, 9])
+    f.add_higher_term(4, [1, 2, 3, 9], range(16))
+    copy = f.copy()
+    f.shrink()
+    q = pbfred.PyPBF()
+    f.to_quadratic(q, 0)
+    f.reduce_higher()
+    copy.reduce_higher_approx()
+    return [f.get_string(), q.get_string(), copy.get_string(), f.max_d(), f.max_id()]
+
+print(json.dumps({"results": results, "grown": grown, "later": more(p) == more(build())}))
+'''
+
+
+@plain_linux_only
+def test_memory_errors_change_nothing_and_keep_nothing():
+    out = json.loads(run_isolated(MEMORY_ERRORS))
+    expected = {}
+    for big in ("2^31-1", "2^31-2", "2^30"):
+        for name in ("PyPBF", "add_unary_term", "add_pairwise_term i", "add_pairwise_term j",
+                     "add_pairwise_term i j", "add_higher_term 1", "add_higher_term first",
+                     "add_higher_term middle", "add_higher_term last"):
+            entry = "__cinit__" if name == "PyPBF" else name.split()[0]
+            expected[f"{name} {big}"] = [f"pbfred.PyPBF.{entry}", True]
+    expected["add_higher_term 30"] = ["MemoryError", True]
+    for name in ("copy", "copy_from", "shrink", "PyPBF"):
+        expected[f"{name} wide"] = ["MemoryError", True]
+    expected["wide later"] = [" +1x_{4194305} +1", 2**22]
+    assert out["results"] == expected
+    assert out["grown"]["tracemalloc"] < 4096 and out["grown"]["heap"] < 4096
+    assert not out["grown"]["references"]
+    assert out["later"]
+
+
+@pytest.mark.parametrize("method, args", [
+    ("add_unary_term", (2**31 - 1, 0, 1)),
+    ("add_pairwise_term", (2**31 - 1, 0, 0, 0, 0, 1)),
+    ("add_higher_term", (3, [0, 1, 2**31 - 1], [0] * 7 + [1])),
+])
+def test_argument_errors_come_before_any_allocation(pbf, method, args):
+    # Runs under AddressSanitizer too, where an allocation of the occurrence index would abort.
+    with pytest.raises(TypeError):
+        getattr(pbf, method)(*args[:-1], "x")
+    assert pbf.get_string() == " +0"
