@@ -1,0 +1,244 @@
+// Google Benchmark suite of the core operations on the seeded workloads of workloads.h.
+//
+// Names read kind/size/operation. Every operation but `build` runs on a fresh copy of the built
+// function; making and destroying that copy is not timed. Counters:
+//   terms        stored terms before the operation (for build and to_quadratic: of the result)
+//   terms_after  stored terms after it
+//   aux          auxiliary variables that to_quadratic handed out
+//   heap         heap bytes held by the result's arrays (Measure in workloads.h), and per term:
+//   heap/term    all of them; used/term the elements in use only; tables/term ids and
+//                coefficients; entries/term occurrence entries; lists/term the per-variable
+//                list headers and allocator blocks.
+// grid/1024/pipeline builds, reduces and converts the megapixel grid in a row; its heap counter
+// holds both functions at the end.
+// Baselines kept for comparison: reduce_higher_literal (the literal search of
+// tests/oracles/literal_reduce.h, grids up to 256) and clique/12/build_double_loop (the O(4^n)
+// clique transform of tests/oracles/literal_energy.h).
+//
+// Run with --benchmark_repetitions=3 --benchmark_report_aggregates_only=true for the minimum of
+// three runs; bench/RESULTS.md lists the figures.
+#include <benchmark/benchmark.h>
+
+#include <algorithm>
+#include <functional>
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "literal_energy.h"
+#include "literal_reduce.h"
+#include "workloads.h"
+
+namespace pbf::bench {
+namespace {
+
+struct Instance {
+  std::string label;  // kind/size
+  std::function<Workload()> make;
+  bool reductions = true;  // whether the reductions finish in reasonable time
+  bool literal = false;    // whether to run the literal search too
+  bool approx = true;      // whether the approximate reduction finishes in reasonable time
+};
+
+const Workload& WorkloadOf(const Instance& instance) {
+  static std::map<std::string, std::unique_ptr<Workload>> cache;
+  auto& slot = cache[instance.label];
+  if (!slot) slot = std::make_unique<Workload>(instance.make());
+  return *slot;
+}
+
+const PBF& BuiltOf(const Instance& instance) {
+  static std::map<std::string, std::unique_ptr<PBF>> cache;
+  auto& slot = cache[instance.label];
+  if (!slot) slot = std::make_unique<PBF>(Build(WorkloadOf(instance)));
+  return *slot;
+}
+
+double Terms(const PBF& f) { return static_cast<double>(Measure(f).terms); }
+
+void MemoryCounters(benchmark::State& state, const PBF& f) {
+  const Footprint fp = Measure(f);
+  const auto per_term = [&](size_t bytes) {
+    return fp.terms ? static_cast<double>(bytes) / static_cast<double>(fp.terms) : 0.0;
+  };
+  state.counters["terms"] = static_cast<double>(fp.terms);
+  state.counters["heap"] = static_cast<double>(fp.heap);
+  state.counters["heap/term"] = per_term(fp.heap);
+  state.counters["used/term"] = per_term(fp.used);
+  state.counters["tables/term"] = per_term(fp.tables);
+  state.counters["entries/term"] = per_term(fp.entries);
+  state.counters["lists/term"] = per_term(fp.lists);
+}
+
+void BuildBench(benchmark::State& state, const Instance& instance) {
+  const Workload& w = WorkloadOf(instance);
+  std::unique_ptr<PBF> f;
+  for (auto _ : state) {
+    state.PauseTiming();
+    f.reset();
+    f = std::make_unique<PBF>();
+    state.ResumeTiming();
+    Build(w, *f);
+  }
+  MemoryCounters(state, *f);
+}
+
+void BuildDoubleLoopBench(benchmark::State& state, const Instance& instance) {
+  const Workload& w = WorkloadOf(instance);
+  std::unique_ptr<PBF> f;
+  for (auto _ : state) {
+    state.PauseTiming();
+    f.reset();
+    f = std::make_unique<PBF>();
+    state.ResumeTiming();
+    literal::AddHigherTerm(*f, w.clique_size[0], w.clique_ids.data(), w.clique_vals.data());
+  }
+  MemoryCounters(state, *f);
+}
+
+// Runs `operation` on fresh copies of the built function.
+void InPlaceBench(benchmark::State& state, const Instance& instance,
+                  const std::function<void(PBF&)>& operation) {
+  const PBF& built = BuiltOf(instance);
+  std::unique_ptr<PBF> f;
+  for (auto _ : state) {
+    state.PauseTiming();
+    f.reset();
+    f = std::make_unique<PBF>(built);
+    state.ResumeTiming();
+    operation(*f);
+  }
+  state.counters["terms"] = Terms(built);
+  state.counters["terms_after"] = Terms(*f);
+}
+
+void ToQuadraticBench(benchmark::State& state, const Instance& instance) {
+  const PBF& built = BuiltOf(instance);
+  std::unique_ptr<PBF> q;
+  int32_t next = 0;
+  for (auto _ : state) {
+    state.PauseTiming();
+    q.reset();
+    q = std::make_unique<PBF>();
+    state.ResumeTiming();
+    next = built.ToQuadratic(*q, 0);
+  }
+  MemoryCounters(state, *q);
+  state.counters["aux"] = static_cast<double>(next - (built.MaxId() + 1));
+}
+
+void GetStringBench(benchmark::State& state, const Instance& instance) {
+  const PBF& built = BuiltOf(instance);
+  size_t length = 0;
+  for (auto _ : state) {
+    const std::string text = built.GetString();
+    length = text.size();
+    benchmark::DoNotOptimize(text.data());
+  }
+  state.counters["chars"] = static_cast<double>(length);
+}
+
+// What an application does with a workload: build it, reduce it exactly, convert it.
+void PipelineBench(benchmark::State& state, const Instance& instance) {
+  const Workload& w = WorkloadOf(instance);
+  std::unique_ptr<PBF> f;
+  std::unique_ptr<PBF> q;
+  for (auto _ : state) {
+    state.PauseTiming();
+    f = std::make_unique<PBF>();
+    q = std::make_unique<PBF>();
+    state.ResumeTiming();
+    Build(w, *f);
+    f->ReduceHigher();
+    f->ToQuadratic(*q, 0);
+  }
+  const Footprint reduced = Measure(*f);
+  const Footprint quadratic = Measure(*q);
+  state.counters["heap"] = static_cast<double>(reduced.heap + quadratic.heap);
+  state.counters["terms_after"] = static_cast<double>(reduced.terms);
+  state.counters["quadratic_terms"] = static_cast<double>(quadratic.terms);
+}
+
+// The energy-table form whose three terms already exist: the common case of repeated edits.
+void AddPairwiseExistingBench(benchmark::State& state) {
+  PBF f;
+  f.AddPairwiseTerm(3, 7, 1, 2, 3, 4);
+  for (auto _ : state) {
+    f.AddPairwiseTerm(3, 7, 1, 2, 3, 4);
+    benchmark::DoNotOptimize(f.constant);
+  }
+}
+
+std::vector<Instance> Instances() {
+  std::vector<Instance> all;
+  for (int32_t w : {128, 256, 512, 1024}) {
+    all.push_back({"grid/" + std::to_string(w), [w] { return Grid(w); }, true, w <= 256});
+  }
+  all.push_back({"pubo/1e4x1e5", [] { return Pubo(10000, 100000); }});
+  all.push_back({"pubo/1e5x1e6", [] { return Pubo(100000, 1000000); }});
+  for (int32_t m : {10000, 100000, 200000}) {
+    // The approximate reduction gathers, for every term on the hub, every term on the hub.
+    all.push_back({"hub/" + std::to_string(m), [m] { return Hub(m); }, true, false, m <= 10000});
+  }
+  for (int32_t n : {12, 16, 20}) {
+    // Every term of a dense clique neighbours every other: the reductions are quadratic in its
+    // 2^n terms, which only n = 12 keeps within seconds.
+    all.push_back({"clique/" + std::to_string(n), [n] { return Clique(n); }, n <= 12, false, n <= 12});
+  }
+  return all;
+}
+
+void Register() {
+  static const std::vector<Instance> instances = Instances();
+  const auto add = [](const std::string& name, auto&& fn) {
+    benchmark::RegisterBenchmark(name.c_str(), fn)
+        ->Unit(benchmark::kMillisecond)
+        ->ComputeStatistics("min", [](const std::vector<double>& v) {
+          return *std::min_element(v.begin(), v.end());
+        });
+  };
+  for (const Instance& in : instances) {
+    const Instance* i = &in;
+    add(in.label + "/build", [i](benchmark::State& s) { BuildBench(s, *i); });
+    if (in.label == "clique/12") {
+      add(in.label + "/build_double_loop", [i](benchmark::State& s) { BuildDoubleLoopBench(s, *i); });
+    }
+    add(in.label + "/shrink", [i](benchmark::State& s) {
+      InPlaceBench(s, *i, [](PBF& f) { f.Shrink(); });
+    });
+    if (in.reductions) {
+      add(in.label + "/reduce_higher", [i](benchmark::State& s) {
+        InPlaceBench(s, *i, [](PBF& f) { f.ReduceHigher(); });
+      });
+      if (in.literal) {
+        add(in.label + "/reduce_higher_literal", [i](benchmark::State& s) {
+          InPlaceBench(s, *i, [](PBF& f) { literal::ReduceHigher(f); });
+        });
+      }
+      if (in.approx) {
+        add(in.label + "/reduce_higher_approx", [i](benchmark::State& s) {
+          InPlaceBench(s, *i, [](PBF& f) { f.ReduceHigherApprox(); });
+        });
+      }
+    }
+    add(in.label + "/to_quadratic", [i](benchmark::State& s) { ToQuadraticBench(s, *i); });
+    add(in.label + "/get_string", [i](benchmark::State& s) { GetStringBench(s, *i); });
+    if (in.label == "grid/1024") {
+      add(in.label + "/pipeline", [i](benchmark::State& s) { PipelineBench(s, *i); });
+    }
+  }
+  benchmark::RegisterBenchmark("micro/add_pairwise_term_existing", AddPairwiseExistingBench);
+}
+
+}  // namespace
+}  // namespace pbf::bench
+
+int main(int argc, char** argv) {
+  benchmark::Initialize(&argc, argv);
+  if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
+  pbf::bench::Register();
+  benchmark::RunSpecifiedBenchmarks();
+  benchmark::Shutdown();
+  return 0;
+}
