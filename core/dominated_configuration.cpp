@@ -20,11 +20,16 @@
 // - T's variables are located in L by binary search, not by a forward walk, and the search gives
 //   up (returns -1) on anything outside its records: more than 16 free variables, a degree above
 //   16, or ids of T that are repeated or missing from L. Every such case keeps all minimisers.
+// - Most searches find nothing, and those are the costly ones: they enumerate every restricted
+//   function, the largest last. Before the first costly configuration the search asks for a cheap
+//   proof that nothing can pass (dominance_proof.cpp), which returns the same -1 without the
+//   enumerations; an unproven case runs the full search.
 #include <algorithm>
 #include <bit>
 #include <cstddef>
 #include <limits>
 
+#include "dominance_proof.h"
 #include "local_function.h"
 #include "parity_tables.h"
 #include "wrap.h"
@@ -136,7 +141,7 @@ int32_t LocalFunction::FindDominatedConfiguration(TermRef term, bool flag, int32
     term_mask |= bit_of[k];
   }
   if (std::popcount(term_mask) != d) return -1;  // a repeated or unknown id: no sound layout
-  const uint32_t outside = ~LowBits(count);      // bits no assignment sets
+  const TermLayout layout{bit_of, d, term_mask, ~LowBits(count)};
 
   int32_t reach = min_start;  // R: the smallest largest value of the configurations seen
   int32_t best_in = max_start;
@@ -144,13 +149,13 @@ int32_t LocalFunction::FindDominatedConfiguration(TermRef term, bool flag, int32
   int32_t s_in = -1;
   int32_t s_out = -1;
   size_t p = 0;
+  // The proof costs about one pass over the entries per configuration; it is tried once, before
+  // the first configuration whose enumeration would cost a sizeable share of that.
+  bool try_proof = SumsCannotWrap(*this, amount);
+  const uint64_t proof_cost = (uint64_t{entries.size()} + 1) << d;
   const int32_t configurations = int32_t{1} << d;
   for (int32_t i = 0; i < configurations; ++i) {
-    uint32_t ones = 0;
-    for (int32_t k = 0; k < d; ++k) {
-      if ((i >> (d - 1 - k)) & 1) ones |= bit_of[k];
-    }
-    const uint32_t dead = (term_mask & ~ones) | outside;
+    const uint32_t dead = layout.DeadIn(i);
 
     int32_t fixed = constant;
     uint32_t free = 0;
@@ -163,6 +168,10 @@ int32_t LocalFunction::FindDominatedConfiguration(TermRef term, bool flag, int32
       }
     }
     const int32_t j = std::popcount(free);
+    if (try_proof && (uint64_t{static_cast<uint32_t>(j)} << j) * 4 >= proof_cost) {
+      try_proof = false;
+      if (NoneCanPass(*this, layout, flag, amount)) return -1;
+    }
     std::fill_n(value_table, size_t{1} << j, 0);
     value_table[0] = fixed;
     if (free != 0) {

@@ -5,6 +5,7 @@
 // transform in O(n * 2^n) instead of the O(4^n) double sum; both give the same sums modulo 2^32.
 // Every form reserves room for all the terms it may create before its first addition, so a
 // failed allocation leaves the function unchanged.
+#include <algorithm>
 #include <bit>
 #include <cstddef>
 #include <vector>
@@ -27,6 +28,27 @@ void MoebiusTransform(std::vector<uint32_t>& c) {
   }
 }
 
+bool Distinct(const int32_t* ids, int32_t n) {
+  for (int32_t p = 1; p < n; ++p) {
+    if (std::find(ids, ids + p, ids[p]) != ids + p) return false;
+  }
+  return true;
+}
+
+// The term of this degree with exactly these ids among the first `limit` entries of the
+// occurrence list of `var` (one of the ids), or -1.
+int32_t FindEarlierTerm(const TermStore& terms, int32_t degree, const int32_t* ids, int32_t var,
+                        size_t limit) {
+  const OccurrenceList& list = terms.occurrences[static_cast<size_t>(var)];
+  for (size_t e = 0; e < limit; ++e) {
+    const Occurrence& occ = list[e];
+    if (occ.degree == degree && std::equal(ids, ids + degree, terms.Table(degree).Ids(occ.index))) {
+      return occ.index;
+    }
+  }
+  return -1;
+}
+
 }  // namespace
 
 void PBF::AddTerm(int32_t coef, int32_t degree, const int32_t* ids) {
@@ -44,6 +66,22 @@ void PBF::AddUnaryTerm(int32_t i, int32_t e0, int32_t e1) {
 
 void PBF::AddPairwiseTerm(int32_t i, int32_t j, int32_t e00, int32_t e01, int32_t e10,
                           int32_t e11) {
+  // Repeated edits of one pair find all three terms: then nothing is appended, nothing can fail,
+  // and no room needs to be made.
+  const int32_t pair[2] = {i, j};
+  const int32_t unary_i = terms.FindTerm(1, &i);
+  const int32_t unary_j = terms.FindTerm(1, &j);
+  const int32_t pairwise = terms.FindTerm(2, pair);
+  if (unary_i >= 0 && unary_j >= 0 && pairwise >= 0) {
+    std::vector<int32_t>& unary = terms.Table(1).coefs;
+    std::vector<int32_t>& pairs = terms.Table(2).coefs;
+    constant = WrapAdd(constant, e00);
+    unary[static_cast<size_t>(unary_i)] = WrapAdd(unary[static_cast<size_t>(unary_i)], WrapSub(e10, e00));
+    unary[static_cast<size_t>(unary_j)] = WrapAdd(unary[static_cast<size_t>(unary_j)], WrapSub(e01, e00));
+    pairs[static_cast<size_t>(pairwise)] =
+        WrapAdd(pairs[static_cast<size_t>(pairwise)], WrapAdd(WrapSub(WrapSub(e00, e01), e10), e11));
+    return;
+  }
   const int32_t ids[4] = {i, j, i, j};
   const size_t count[4] = {1, 1, 1, 1};
   const size_t per_degree[3] = {0, 2, 1};
@@ -65,19 +103,47 @@ void PBF::AddHigherTerm(int32_t cliquesize, const int32_t* vars, const int32_t* 
   size_t per_degree[33] = {};
   for (size_t s = 1; s < size; ++s) {
     if (coef[s] == 0) continue;
-    ++per_degree[std::popcount(s)];
-    for (int32_t p = 0; p < n; ++p) per_position[p] += (s >> (n - 1 - p)) & 1;
+    int32_t degree = 0;
+    for (size_t rest = s; rest != 0; rest &= rest - 1, ++degree) {
+      ++per_position[n - 1 - std::countr_zero(rest)];
+    }
+    ++per_degree[degree];
   }
   terms.ReserveAppends(vars, per_position, n, per_degree, n + 1);
 
+  // With distinct ids the subsets are distinct id lists, so a subset can only merge into a term
+  // that existed before this call, and such a term is listed within the first known[p] entries of
+  // the list of each of its variables. Scanning only those prefixes finds what AddTerm would find
+  // without rescanning the clique's own new terms, which would be quadratic in 2^n.
+  const bool distinct = Distinct(vars, n);
+  size_t known[32];
+  for (int32_t p = 0; p < n; ++p) {
+    const auto id = static_cast<size_t>(vars[p]);
+    known[p] = id < terms.occurrences.size() ? terms.occurrences[id].size() : 0;
+  }
   int32_t ids[32];
   for (size_t s = 0; s < size; ++s) {
     if (coef[s] == 0) continue;
+    const auto c = static_cast<int32_t>(coef[s]);
     int32_t degree = 0;
+    int32_t shortest = -1;
     for (int32_t p = 0; p < n; ++p) {
-      if ((s >> (n - 1 - p)) & 1) ids[degree++] = vars[p];
+      if (((s >> (n - 1 - p)) & 1) == 0) continue;
+      ids[degree++] = vars[p];
+      if (shortest < 0 || known[p] < known[shortest]) shortest = p;
     }
-    AddTerm(static_cast<int32_t>(coef[s]), degree, ids);
+    if (degree == 0) {
+      constant = WrapAdd(constant, c);
+      continue;
+    }
+    const int32_t found = distinct ? FindEarlierTerm(terms, degree, ids, vars[shortest], known[shortest])
+                                   : terms.FindTerm(degree, ids);
+    if (found >= 0) {
+      int32_t& stored = terms.Table(degree).coefs[static_cast<size_t>(found)];
+      stored = WrapAdd(stored, c);
+    } else {
+      terms.AppendTerm(c, degree, ids);  // into the room made above
+    }
   }
 }
 

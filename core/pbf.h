@@ -62,6 +62,10 @@ struct TermStore {
   void AddPairwise(int32_t coef, int32_t i, int32_t j);
   void AddTerm(int32_t coef, int32_t degree, const int32_t* ids);
 
+  // Appends a term known to be absent, into room made by ReserveAppends (its table present, its
+  // ids' occurrence lists existing): cannot fail.
+  void AppendTerm(int32_t coef, int32_t degree, const int32_t* ids);
+
   // The index of the term of this degree with exactly these ids, or -1.
   int32_t FindTerm(int32_t degree, const int32_t* ids) const;
 

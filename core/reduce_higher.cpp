@@ -8,22 +8,26 @@
 // and adds only products of fewer variables, which are tried in their turn when the walk reaches
 // their degree. The final Shrink drops the cancelled terms.
 //
-// Cost per term: sorting the occurrences of its own variables (never a table scan), then the search
-// (up to 2^d configurations, each enumerating at most 2^16 assignments) and up to 2^d additions.
+// Cost per term: one pass over the occurrences of its own variables to find the local variables,
+// which stops as soon as there are too many; for an admitted term, sorting those occurrences
+// (never a table scan), then the search (up to 2^d configurations, each enumerating at most 2^16
+// assignments, see dominated_configuration.cpp) and up to 2^d additions.
 //
 // Choices worth knowing:
 // - One LocalFunction serves every term, and while it is filled its entries double as the list of
 //   gathered (degree, index) pairs, so once its storage has grown a term costs no allocation.
-// - Local variables go straight into the LocalFunction's sorted array of at most min(d, 16) + 16
-//   ids, and the first id too many ends the gathering: no list of every neighbour id is built.
-//   Masks are found by binary search, which gives every stored product its value whatever the
-//   order of its ids: (j, i) and (i, i) are fine as neighbours.
+// - Local variables go into a small hash set of at most min(d, 16) + 16 ids, and the first id too
+//   many ends the gathering: no list of every neighbour id is built. Masks are looked up id by id
+//   in the same set, which gives every stored product its value whatever the order of its ids:
+//   (j, i) and (i, i) are fine as neighbours.
 // - Terms outside what the search is made for are left as they are, which is always sound: ids
 //   that are not strictly ascending (a repeated id has no configuration layout, and the terms a
 //   rewrite creates would inherit the disorder) and degrees above 16 (the neighbourhood could pass
 //   the d + 16 test with more than 32 variables, and configurations stop fitting the tables).
 #include <algorithm>
 #include <cstddef>
+#include <cstdint>
+#include <iterator>
 #include <limits>
 
 #include "local_function.h"
@@ -43,75 +47,112 @@ bool StrictlyAscending(const int32_t* ids, int32_t d) {
   return true;
 }
 
-// Adds id to the ascending, distinct vars[0 .. count); false when that would pass `limit`.
-bool AddLocalVar(LocalFunction& local, int32_t id, int32_t limit) {
-  int32_t* first = local.vars.data();
-  int32_t* last = first + local.count;
-  int32_t* at = std::lower_bound(first, last, id);
-  if (at != last && *at == id) return true;
-  if (local.count == limit) return false;
-  std::copy_backward(at, last, last + 1);
-  *at = id;
-  ++local.count;
-  return true;
-}
+// The local variables while they are gathered: an open-addressing set of at most 32 ids in 64
+// slots, so that each of the many ids read costs one or two probes. Once complete, each slot also
+// holds its id's bit in the LocalFunction's masks.
+class LocalIds {
+ public:
+  LocalIds() { std::fill(std::begin(ids_), std::end(ids_), -1); }
 
-uint32_t MaskOf(const LocalFunction& local, const int32_t* ids, int32_t degree) {
-  const int32_t* first = local.vars.data();
-  const int32_t* last = first + local.count;
-  uint32_t mask = 0;
-  for (int32_t k = 0; k < degree; ++k) {
-    const auto position = static_cast<int32_t>(std::lower_bound(first, last, ids[k]) - first);
-    mask |= 1u << (local.count - 1 - position);
+  // Adds id (>= 0); false when that would make more than `limit` ids.
+  bool Add(int32_t id, int32_t limit) {
+    size_t slot = SlotOf(id);
+    if (ids_[slot] == id) return true;
+    if (ids_[slot] >= 0) {
+      do {
+        slot = (slot + 1) % kSlots;
+      } while (ids_[slot] >= 0 && ids_[slot] != id);
+      if (ids_[slot] == id) return true;
+    }
+    if (count_ == limit) return false;
+    ids_[slot] = id;
+    ++count_;
+    return true;
   }
-  return mask;
-}
+
+  // Stores the ids ascending in local.vars and gives every slot its id's mask bit.
+  void Finish(LocalFunction& local) {
+    int32_t* vars = local.vars.data();
+    int32_t n = 0;
+    for (const int32_t id : ids_) {
+      if (id >= 0) vars[n++] = id;
+    }
+    std::sort(vars, vars + n);
+    local.count = n;
+    for (size_t slot = 0; slot < kSlots; ++slot) {
+      if (ids_[slot] < 0) continue;
+      const auto position = static_cast<int32_t>(std::lower_bound(vars, vars + n, ids_[slot]) - vars);
+      bits_[slot] = 1u << (n - 1 - position);
+    }
+  }
+
+  // The mask of a term whose ids were all added, whatever their order or repeats.
+  uint32_t MaskOf(const int32_t* ids, int32_t degree) const {
+    uint32_t mask = 0;
+    for (int32_t k = 0; k < degree; ++k) {
+      size_t slot = SlotOf(ids[k]);
+      while (ids_[slot] != ids[k]) slot = (slot + 1) % kSlots;
+      mask |= bits_[slot];
+    }
+    return mask;
+  }
+
+ private:
+  static constexpr size_t kSlots = 64;
+  static size_t SlotOf(int32_t id) { return (static_cast<uint32_t>(id) * 0x9E3779B1u) >> 26; }
+
+  int32_t ids_[kSlots];
+  uint32_t bits_[kSlots];
+  int32_t count_ = 0;
+};
 
 }  // namespace
 
 bool PBF::BuildNeighbourhood(LocalFunction& local, TermRef term) const {
   const int32_t d = term.degree;
   local.Clear();
-  // Gathered as (degree, index) in (mask, coef); both are non-negative, so comparing the pairs
-  // orders by degree, then index.
+  // One pass over the occurrence lists of T's variables finds the local variables and gathers the
+  // terms with a non-zero coefficient as (degree, index) in (mask, coef). The first variable too
+  // many refuses the term at once, before any sorting, so a variable shared by many terms (a hub)
+  // does not cost the length of its list for every term on it. T's own ids count even when its
+  // coefficient is 0.
+  const int32_t limit = std::min(d, kMaxFree) + kMaxFree;
+  LocalIds ids;
+  for (int32_t k = 0; k < d; ++k) {
+    if (!ids.Add(term.ids[k], limit)) return false;
+  }
   for (int32_t k = 0; k < d; ++k) {
     const auto id = static_cast<size_t>(term.ids[k]);
     if (id >= terms.occurrences.size()) continue;
     for (const Occurrence& occ : terms.occurrences[id]) {
+      const TermTable& table = terms.Table(occ.degree);
+      if (table.coefs[static_cast<size_t>(occ.index)] == 0) continue;
+      const int32_t* neighbour = table.Ids(occ.index);
+      for (int32_t n = 0; n < occ.degree; ++n) {
+        if (!ids.Add(neighbour[n], limit)) return false;
+      }
       local.entries.push_back({static_cast<uint32_t>(occ.degree), occ.index});
     }
   }
-  std::sort(local.entries.begin(), local.entries.end(), [](const LocalEntry& a, const LocalEntry& b) {
-    return a.mask != b.mask ? a.mask < b.mask : a.coef < b.coef;
-  });
+  ids.Finish(local);
+  // Sorted by degree, then index, each term once; both are non-negative, so one 64-bit key orders
+  // them.
+  const auto key = [](const LocalEntry& e) {
+    return uint64_t{e.mask} << 32 | static_cast<uint32_t>(e.coef);
+  };
+  std::sort(local.entries.begin(), local.entries.end(),
+            [&](const LocalEntry& a, const LocalEntry& b) { return key(a) < key(b); });
   local.entries.erase(std::unique(local.entries.begin(), local.entries.end(),
-                                  [](const LocalEntry& a, const LocalEntry& b) {
-                                    return a.mask == b.mask && a.coef == b.coef;
+                                  [&](const LocalEntry& a, const LocalEntry& b) {
+                                    return key(a) == key(b);
                                   }),
                       local.entries.end());
 
-  // T's own ids count even when its coefficient is 0; the neighbours' only when theirs is not.
-  const int32_t limit = std::min(d, kMaxFree) + kMaxFree;
-  for (int32_t k = 0; k < d; ++k) {
-    if (!AddLocalVar(local, term.ids[k], limit)) return false;
-  }
-  for (const LocalEntry& gathered : local.entries) {
+  for (LocalEntry& gathered : local.entries) {
     const TermTable& table = terms.Table(static_cast<int32_t>(gathered.mask));
-    if (table.coefs[static_cast<size_t>(gathered.coef)] == 0) continue;
-    const int32_t* ids = table.Ids(gathered.coef);
-    for (int32_t k = 0; k < table.degree; ++k) {
-      if (!AddLocalVar(local, ids[k], limit)) return false;
-    }
+    const int32_t index = gathered.coef;
+    gathered = {ids.MaskOf(table.Ids(index), table.degree), table.coefs[static_cast<size_t>(index)]};
   }
-
-  size_t kept = 0;
-  for (const LocalEntry& gathered : local.entries) {
-    const TermTable& table = terms.Table(static_cast<int32_t>(gathered.mask));
-    const int32_t coef = table.coefs[static_cast<size_t>(gathered.coef)];
-    if (coef == 0) continue;
-    local.entries[kept++] = {MaskOf(local, table.Ids(gathered.coef), table.degree), coef};
-  }
-  local.entries.resize(kept);
   local.constant = WrapAdd(local.constant, constant);
   return true;
 }

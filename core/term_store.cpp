@@ -18,11 +18,14 @@
 namespace pbf {
 namespace {
 
-// Ensures `room` free slots, growing geometrically so that appends stay amortised O(1).
+// Ensures `room` free slots, growing geometrically so that appends stay amortised O(1). Capacities
+// run 3, 7, 15, ... (2c + 1) rather than 1, 2, 4, ...: the smallest heap block holds three 8-byte
+// occurrences anyway, and with the allocator's per-block word, 2^k - 1 entries fill a block of
+// 2^(k+3) bytes. Most occurrence lists are short, so this saves reallocations at no cost in memory.
 template <typename T>
 void ReserveRoom(std::vector<T>& v, size_t room) {
   if (v.capacity() - v.size() >= room) return;
-  v.reserve(std::max(v.size() + room, 2 * v.capacity()));
+  v.reserve(std::max({v.size() + room, 2 * v.capacity() + 1, size_t{3}}));
 }
 
 }  // namespace
@@ -95,14 +98,63 @@ void TermStore::ReserveAppends(const int32_t* ids, const size_t* count, int32_t 
   }
 }
 
-void TermStore::AddUnary(int32_t coef, int32_t var) { AddTerm(coef, 1, &var); }
+// Degrees 1 and 2 are most of the edits (the energy tables, every conversion to a quadratic form),
+// so they have their own copies of AddTerm's steps: the same search and the same appends, without
+// the general bookkeeping of ReserveAppends.
+
+void TermStore::AddUnary(int32_t coef, int32_t var) {
+  const auto id = static_cast<size_t>(var);
+  if (id < occurrences.size()) {
+    for (const Occurrence& occ : occurrences[id]) {
+      if (occ.degree != 1) continue;
+      int32_t& c = Table(1).coefs[static_cast<size_t>(occ.index)];  // only (var) is listed here
+      c = WrapAdd(c, coef);
+      return;
+    }
+  }
+  TermTable& table = Table(1);
+  ReserveRoom(table.vars, 1);
+  ReserveRoom(table.coefs, 1);
+  if (occurrences.size() <= id) occurrences.resize(id + 1);  // empty lists are invisible
+  ReserveRoom(occurrences[id], 1);
+  const int32_t index = table.Size();
+  table.vars.push_back(var);
+  table.coefs.push_back(coef);
+  occurrences[id].push_back({1, index});
+}
 
 void TermStore::AddPairwise(int32_t coef, int32_t i, int32_t j) {
-  const int32_t ids[2] = {i, j};
-  AddTerm(coef, 2, ids);
+  const auto a = static_cast<size_t>(i);
+  const auto b = static_cast<size_t>(j);
+  TermTable& table = Table(2);
+  if (a < occurrences.size() && b < occurrences.size()) {
+    const OccurrenceList& list =
+        occurrences[b].size() < occurrences[a].size() ? occurrences[b] : occurrences[a];
+    for (const Occurrence& occ : list) {
+      if (occ.degree != 2) continue;
+      const int32_t* ids = table.Ids(occ.index);
+      if (ids[0] != i || ids[1] != j) continue;
+      int32_t& c = table.coefs[static_cast<size_t>(occ.index)];
+      c = WrapAdd(c, coef);
+      return;
+    }
+  }
+  ReserveRoom(table.vars, 2);
+  ReserveRoom(table.coefs, 1);
+  if (occurrences.size() <= std::max(a, b)) occurrences.resize(std::max(a, b) + 1);
+  ReserveRoom(occurrences[a], a == b ? 2 : 1);
+  ReserveRoom(occurrences[b], 1);
+  const int32_t index = table.Size();
+  table.vars.push_back(i);
+  table.vars.push_back(j);
+  table.coefs.push_back(coef);
+  occurrences[a].push_back({2, index});
+  occurrences[b].push_back({2, index});
 }
 
 void TermStore::AddTerm(int32_t coef, int32_t degree, const int32_t* ids) {
+  if (degree == 1) return AddUnary(coef, ids[0]);
+  if (degree == 2) return AddPairwise(coef, ids[0], ids[1]);
   const int32_t found = FindTerm(degree, ids);
   if (found >= 0) {
     int32_t& c = Table(degree).coefs[static_cast<size_t>(found)];
@@ -123,6 +175,10 @@ void TermStore::AddTerm(int32_t coef, int32_t degree, const int32_t* ids) {
     by_degree.back() = 1;
     ReserveAppends(ids, many.data(), degree, by_degree.data(), degree + 1);
   }
+  AppendTerm(coef, degree, ids);
+}
+
+void TermStore::AppendTerm(int32_t coef, int32_t degree, const int32_t* ids) {
   TermTable& table = Table(degree);
   const int32_t index = table.Size();
   table.vars.insert(table.vars.end(), ids, ids + degree);

@@ -40,6 +40,16 @@ constexpr int64_t kIdLimit = int64_t{std::numeric_limits<int32_t>::max()} + 1;  
 // The number of ids from next_id up to 2^31 - 1; none when the counter has wrapped.
 int64_t IdsLeft(int32_t next_id) { return next_id < 0 ? 0 : kIdLimit - next_id; }
 
+// An auxiliary variable gets exactly d + 1 occurrences in the target (d pairs and its unary term).
+// Reserving them at once spares its list the doubling steps, and the slack they leave, which for
+// a list of a handful of entries is a large part of its size. An id that the target already uses
+// keeps its list's own growth.
+void ReserveAuxiliary(TermStore& store, int32_t w, int32_t d) {
+  const auto id = static_cast<size_t>(w);
+  if (store.occurrences.size() <= id) store.occurrences.resize(id + 1);
+  if (store.occurrences[id].empty()) store.occurrences[id].reserve(static_cast<size_t>(d) + 1);
+}
+
 }  // namespace
 
 int32_t PBF::ToQuadratic(PBF& target, int32_t newvar) const {
@@ -50,10 +60,31 @@ int32_t PBF::ToQuadratic(PBF& target, int32_t newvar) const {
   // In 64 bits: the largest id may be 2^31 - 1, whose successor wraps to the "no id left" value.
   const int64_t first = std::max<int64_t>(newvar, int64_t{terms.MaxVarId()} + 1);
   int32_t next_id = static_cast<int32_t>(static_cast<uint32_t>(first));
+  // The number of auxiliaries is known up front, so the target's occurrence index can be sized
+  // once, exactly, instead of doubling as they appear. Only a hint: nothing relies on it.
+  int64_t auxiliaries = 0;
+  for (int32_t d = 3; d < static_cast<int32_t>(terms.tables.size()); ++d) {
+    if (!terms.HasTable(d)) continue;
+    for (const int32_t a : terms.Table(d).coefs) auxiliaries += a < 0 ? 1 : (d - 1) / 2;
+  }
+  if (auxiliaries > 0 && first + auxiliaries <= kIdLimit &&
+      target.terms.occurrences.capacity() < static_cast<size_t>(first + auxiliaries)) {
+    target.terms.occurrences.reserve(static_cast<size_t>(first + auxiliaries));
+  }
   for (TermCursor cursor = TermCursor::Begin(terms); !cursor.AtEnd(); cursor.Advance()) {
     target.ConvertTerm(cursor, next_id);
   }
   target.constant = WrapAdd(target.constant, constant);
+  // The target's unary and pairwise tables grew by doubling and may stand up to half empty. A
+  // converted function is mostly read afterwards (by a minimiser), so clearly unused room goes
+  // back; the copy costs a small fraction of the conversion. (libstdc++ ignores a failure here.)
+  for (const int32_t d : {1, 2}) {
+    TermTable& table = target.terms.Table(d);
+    if (table.coefs.capacity() - table.coefs.size() > table.coefs.capacity() / 8) {
+      table.vars.shrink_to_fit();
+      table.coefs.shrink_to_fit();
+    }
+  }
   return next_id;
 }
 
@@ -78,6 +109,7 @@ void PBF::ConvertTerm(const TermCursor& cursor, int32_t& next_id) {
   }
   if (a < 0) {
     const int32_t w = next_id;
+    ReserveAuxiliary(terms, w, d);
     for (int32_t j = 0; j < d; ++j) AddPairwise(a, x[j], w);
     AddUnary(WrapMul(WrapSub(1, d), a), w);
     next_id = WrapAdd(next_id, 1);
@@ -85,6 +117,7 @@ void PBF::ConvertTerm(const TermCursor& cursor, int32_t& next_id) {
   }
   for (int32_t i = 1; i <= k; ++i) {
     const int32_t w = next_id;
+    ReserveAuxiliary(terms, w, d);
     const int32_t m = (d % 2 == 1 && i == k) ? 1 : 2;
     const int32_t pair = WrapNeg(WrapMul(m, a));
     for (int32_t j = 0; j < d; ++j) AddPairwise(pair, x[j], w);
