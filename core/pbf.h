@@ -128,7 +128,7 @@ struct PBF {
 
   explicit PBF(int32_t max_vars = 0) : terms(max_vars) {}
 
-  // --- Editing (pbf.cpp, energy_tables.cpp) ---
+  // --- Editing (term_store.cpp, energy_tables.cpp) ---
   void AddUnary(int32_t coef, int32_t var) { terms.AddUnary(coef, var); }
   void AddPairwise(int32_t coef, int32_t i, int32_t j) { terms.AddPairwise(coef, i, j); }
   // Degree 0 adds coef to the constant.
@@ -155,17 +155,28 @@ struct PBF {
   std::string GetString() const;
 
   // --- Exact higher-order reduction (reduce_higher.cpp) ---
+  // Removes, in one pass from the highest degree down, every term of degree >= 3 for which a
+  // configuration of its variables is strictly worse than another one, then compacts. The minimum
+  // and the set of minimisers stay the same (unless a sum wraps). Terms of degree above 16 and
+  // terms whose ids are not strictly ascending are left unchanged.
   void ReduceHigher();
+  // Fills an empty `local` with every term sharing a variable with `term`; false (and `local`
+  // unusable) when they involve more than degree + 16 variables, or more than 32.
   bool BuildNeighbourhood(LocalFunction& local, TermRef term) const;
-  // Adds `amount` times the indicator polynomial of configuration s of the term's variables.
+  // Adds `amount` times the indicator polynomial of configuration s of the term's variables
+  // (add_indicator.cpp); applied whole or, when memory runs out, not at all.
   void AddIndicator(TermRef term, int32_t s, int32_t amount);
 
   // --- Approximate higher-order reduction (reduce_higher_approx.cpp) ---
+  // Removes every term of degree 3 to 30, leaving an upper bound that differs from the function
+  // only at one chosen configuration per removed term, then compacts.
   void ReduceHigherApprox();
+  // Fills an empty `local` with `term`'s ids and every term lying within them.
   void GatherSubterms(LocalFunction& local, TermRef term) const;
 
   // --- Quadratic conversion (to_quadratic.cpp) ---
-  // Adds the quadratic form of this function to `target`; returns the next free variable id.
+  // Adds the quadratic form of this function to `target` (which may be this function itself),
+  // auxiliary variables numbered from max(newvar, MaxId() + 1); returns the next free id.
   int32_t ToQuadratic(PBF& target, int32_t newvar) const;
   void ConvertTerm(const TermCursor& cursor, int32_t& next_id);
 };

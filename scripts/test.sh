@@ -1,17 +1,18 @@
 #!/usr/bin/env bash
 # Builds and runs every test:
 #   1. the GoogleTest suite and the Python suite (through ctest) on CPython 3.10 and on the
-#      newest CPython installed, warnings treated as errors;
+#      newest CPython installed, warnings treated as errors; the benchmarks are built, and the
+#      benchmark script makes one quick run;
 #   2. the Python suite against the package as `pip install .` installs it into a fresh venv;
 #   3. both suites again under AddressSanitizer and UndefinedBehaviorSanitizer, the Python suite
 #      with leak checking;
 #   4. the core's libFuzzer target, built with clang, for two minutes from the seed corpus.
-# Installs what it needs when it is missing: GoogleTest and clang from Debian, Python packages
-# from PyPI.
+# Installs what it needs when it is missing: GoogleTest, Google Benchmark and clang from Debian,
+# Python packages from PyPI.
 set -euo pipefail
 source "$(dirname "$0")/common.sh"
 
-ensure_apt g++ libgtest-dev
+ensure_apt g++ libgtest-dev libbenchmark-dev
 
 # configure_and_test NAME PYTHON [CMAKE ARGS...]: a venv and a build tree named NAME; runs ctest.
 configure_and_test() {
@@ -31,7 +32,10 @@ python310=$(python_for 10)
 [ -n "$python310" ] || { echo "CPython 3.10 is required (pyenv install 3.10)"; exit 1; }
 newest=$(newest_python)
 
-configure_and_test py3.10 "$python310"
+configure_and_test py3.10 "$python310" -DPBFRED_BUILD_BENCH=ON
+echo "== benchmark script (smoke run on the smallest grid)"
+PYTHONPATH="$build/py3.10/python" "$build/venv-py3.10/bin/python" "$root/bench/bench.py" \
+  --only grid128 --no-baselines --repeat 1
 if [ "$("$newest" -c 'import sys; print(sys.version_info[:2])')" != "(3, 10)" ]; then
   configure_and_test newest "$newest"
 fi
