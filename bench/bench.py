@@ -145,12 +145,12 @@ def worker_ops(name: str, repeat: int) -> dict:
     def build_once():
         g = pbfred.PyPBF()
         t0 = time.perf_counter()
-        _apply(g, calls)
+        workloads.apply(g, calls)
         t = time.perf_counter() - t0
         return t, g
 
     t0 = time.perf_counter()
-    _apply(f, calls)
+    workloads.apply(f, calls)
     first = time.perf_counter() - t0
     out["function_bytes"] = heap_in_use() - heap
     out["build_peak_bytes"] = peak() - base
@@ -234,7 +234,7 @@ def worker_pipeline(name: str) -> dict:
     reset_peak()
     t0 = time.perf_counter()
     f = pbfred.PyPBF()
-    _apply(f, calls)
+    workloads.apply(f, calls)
     t1 = time.perf_counter()
     f.reduce_higher()
     t2 = time.perf_counter()
@@ -245,17 +245,6 @@ def worker_pipeline(name: str) -> dict:
                peak_rss_bytes=peak(), functions_bytes=heap_in_use() - heap,
                quadratic_max_id=q.max_id())
     return out
-
-
-def _apply(f, calls) -> None:
-    unary, cliques, monomials = calls
-    add_unary, add_higher = f.add_unary_term, f.add_higher_term
-    for i, e0, e1 in unary:
-        add_unary(i, e0, e1)
-    for n, ids, vals in cliques:
-        add_higher(n, ids, vals)
-    for n, ids, vals in monomials:
-        add_higher(n, ids, vals)
 
 
 def read_polynomial(path: str):

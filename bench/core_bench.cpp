@@ -71,7 +71,9 @@ void MemoryCounters(benchmark::State& state, const PBF& f) {
   state.counters["lists/term"] = per_term(fp.lists);
 }
 
-void BuildBench(benchmark::State& state, const Instance& instance) {
+// `add_clique` null: PBF::AddHigherTerm; otherwise that version of it (the literal double loop).
+void BuildBench(benchmark::State& state, const Instance& instance,
+                bench::CliqueAdder add_clique = nullptr) {
   const Workload& w = WorkloadOf(instance);
   std::unique_ptr<PBF> f;
   for (auto _ : state) {
@@ -79,20 +81,7 @@ void BuildBench(benchmark::State& state, const Instance& instance) {
     f.reset();
     f = std::make_unique<PBF>();
     state.ResumeTiming();
-    Build(w, *f);
-  }
-  MemoryCounters(state, *f);
-}
-
-void BuildDoubleLoopBench(benchmark::State& state, const Instance& instance) {
-  const Workload& w = WorkloadOf(instance);
-  std::unique_ptr<PBF> f;
-  for (auto _ : state) {
-    state.PauseTiming();
-    f.reset();
-    f = std::make_unique<PBF>();
-    state.ResumeTiming();
-    literal::AddHigherTerm(*f, w.clique_size[0], w.clique_ids.data(), w.clique_vals.data());
+    Build(w, *f, add_clique);
   }
   MemoryCounters(state, *f);
 }
@@ -202,7 +191,7 @@ void Register() {
     const Instance* i = &in;
     add(in.label + "/build", [i](benchmark::State& s) { BuildBench(s, *i); });
     if (in.label == "clique/12") {
-      add(in.label + "/build_double_loop", [i](benchmark::State& s) { BuildDoubleLoopBench(s, *i); });
+      add(in.label + "/build_double_loop", [i](benchmark::State& s) { BuildBench(s, *i, literal::AddHigherTerm); });
     }
     add(in.label + "/shrink", [i](benchmark::State& s) {
       InPlaceBench(s, *i, [](PBF& f) { f.Shrink(); });

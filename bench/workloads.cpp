@@ -173,14 +173,18 @@ Workload Clique(int32_t n) {
   return w;
 }
 
-void Build(const Workload& w, PBF& f) {
+void Build(const Workload& w, PBF& f, CliqueAdder add_clique) {
   for (size_t k = 0; k + 2 < w.unary.size(); k += 3) {
     f.AddUnaryTerm(w.unary[k], w.unary[k + 1], w.unary[k + 2]);
   }
   size_t ids = 0;
   size_t vals = 0;
   for (const int32_t n : w.clique_size) {
-    f.AddHigherTerm(n, w.clique_ids.data() + ids, w.clique_vals.data() + vals);
+    if (add_clique) {
+      add_clique(f, n, w.clique_ids.data() + ids, w.clique_vals.data() + vals);
+    } else {
+      f.AddHigherTerm(n, w.clique_ids.data() + ids, w.clique_vals.data() + vals);
+    }
     ids += static_cast<size_t>(n);
     vals += size_t{1} << n;
   }

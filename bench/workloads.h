@@ -61,7 +61,9 @@ Workload Hub(int32_t monomials);
 Workload Clique(int32_t n);
 
 // Applies the workload's edits to `f` in the order above.
-void Build(const Workload& w, PBF& f);
+// Adds one clique table to f; PBF::AddHigherTerm unless a test swaps in a reference version.
+using CliqueAdder = void (*)(PBF& f, int32_t n, const int32_t* vars, const int32_t* vals);
+void Build(const Workload& w, PBF& f, CliqueAdder add_clique = nullptr);
 PBF Build(const Workload& w);
 
 // FNV-1a over every number of the workload, in the order of the members above; and a 64-bit

@@ -204,10 +204,9 @@ def from_monomials(name: str, lines) -> Workload:
     return w
 
 
-def build(w: Workload, pbfred_module, calls=None):
-    """A new PyPBF with the workload's edits applied through the Python methods."""
-    f = pbfred_module.PyPBF()
-    unary, cliques, monomials = calls if calls is not None else w.calls()
+def apply(f, calls) -> None:
+    """Applies the edits of Workload.calls() to the PyPBF f through its methods."""
+    unary, cliques, monomials = calls
     add_unary, add_higher = f.add_unary_term, f.add_higher_term
     for i, e0, e1 in unary:
         add_unary(i, e0, e1)
@@ -215,6 +214,12 @@ def build(w: Workload, pbfred_module, calls=None):
         add_higher(n, ids, vals)
     for n, ids, vals in monomials:
         add_higher(n, ids, vals)
+
+
+def build(w: Workload, pbfred_module, calls=None):
+    """A new PyPBF with the workload's edits applied through the Python methods."""
+    f = pbfred_module.PyPBF()
+    apply(f, calls if calls is not None else w.calls())
     return f
 
 

@@ -42,21 +42,7 @@ Workload Scaled(Workload w, int32_t factor) {
 // The workload built with the literal clique transform.
 PBF BuildLiterally(const Workload& w) {
   PBF f;
-  for (size_t k = 0; k + 2 < w.unary.size(); k += 3) {
-    f.AddUnaryTerm(w.unary[k], w.unary[k + 1], w.unary[k + 2]);
-  }
-  size_t ids = 0;
-  size_t vals = 0;
-  for (const int32_t n : w.clique_size) {
-    literal::AddHigherTerm(f, n, w.clique_ids.data() + ids, w.clique_vals.data() + vals);
-    ids += static_cast<size_t>(n);
-    vals += size_t{1} << n;
-  }
-  ids = 0;
-  for (size_t m = 0; m < w.mono_degree.size(); ++m) {
-    f.AddTerm(w.mono_coef[m], w.mono_degree[m], w.mono_ids.data() + ids);
-    ids += static_cast<size_t>(w.mono_degree[m]);
-  }
+  bench::Build(w, f, literal::AddHigherTerm);
   return f;
 }
 
