@@ -13,6 +13,7 @@
 #include <cstddef>
 
 #include "pbf.h"
+#include "subterm_index.h"
 #include "wrap.h"
 
 namespace pbf {
@@ -25,9 +26,10 @@ size_t Binomial(int32_t n, int32_t k) {
   return result;
 }
 
-}  // namespace
-
-void PBF::AddIndicator(TermRef term, int32_t s, int32_t amount) {
+// The additions of AddIndicator, each superset's term found by `find(length, ids)` (its index in
+// the table of that degree, or -1): merged into it, or appended.
+template <typename Find>
+void AddIndicatorUsing(PBF& f, TermRef term, int32_t s, int32_t amount, Find find) {
   if (amount == 0) return;  // every addition would be 0
   const int32_t d = term.degree;
   const uint32_t set = static_cast<uint32_t>(s);
@@ -46,7 +48,7 @@ void PBF::AddIndicator(TermRef term, int32_t s, int32_t amount) {
   // The full superset is the stored term itself, so it merges and appends nothing; reserving in
   // its table could move the ids that `term` points into.
   for (int32_t k = std::max(fixed, 1); k < d; ++k) per_degree[k] = Binomial(free, k - fixed);
-  terms.ReserveAppends(term.ids, per_position, d, per_degree, d);
+  f.terms.ReserveAppends(term.ids, per_position, d, per_degree, d);
 
   int32_t ids[32];
   for (uint32_t i = set;; i = (i + 1) | set) {
@@ -55,9 +57,28 @@ void PBF::AddIndicator(TermRef term, int32_t s, int32_t amount) {
     for (int32_t k = 0; k < d; ++k) {
       if ((i >> (d - 1 - k)) & 1) ids[length++] = term.ids[k];
     }
-    AddTerm(coef, length, ids);  // length 0 (i = s = 0) goes to the constant
+    if (length == 0) {
+      f.constant = WrapAdd(f.constant, coef);  // i = s = 0
+    } else if (const int32_t t = find(length, ids); t >= 0) {
+      int32_t& stored = f.terms.Table(length).coefs[static_cast<size_t>(t)];
+      stored = WrapAdd(stored, coef);
+    } else {
+      f.terms.AppendTerm(coef, length, ids);  // into the room made above
+    }
     if (i == full) break;
   }
+}
+
+}  // namespace
+
+void PBF::AddIndicator(TermRef term, int32_t s, int32_t amount) {
+  AddIndicatorUsing(*this, term, s, amount,
+                    [this](int32_t length, const int32_t* ids) { return terms.FindTerm(length, ids); });
+}
+
+void AddIndicatorIndexed(PBF& f, TermRef term, int32_t s, int32_t amount, const SubtermIndex& index) {
+  AddIndicatorUsing(f, term, s, amount,
+                    [&index](int32_t length, const int32_t* ids) { return index.Find(length, ids); });
 }
 
 }  // namespace pbf

@@ -42,7 +42,7 @@ int32_t FindEarlierTerm(const TermStore& terms, int32_t degree, const int32_t* i
   const OccurrenceList& list = terms.occurrences[static_cast<size_t>(var)];
   for (size_t e = 0; e < limit; ++e) {
     const Occurrence& occ = list[e];
-    if (occ.degree == degree && std::equal(ids, ids + degree, terms.Table(degree).Ids(occ.index))) {
+    if (occ.degree == degree && SameIds(ids, terms.Table(degree).Ids(occ.index), degree)) {
       return occ.index;
     }
   }

@@ -33,6 +33,15 @@ struct Occurrence {
 
 using OccurrenceList = std::vector<Occurrence>;
 
+// Whether two id lists of length n are equal. A plain loop: most comparisons made while looking a
+// term up fail at the first id, where the call that std::equal becomes (memcmp) costs more.
+inline bool SameIds(const int32_t* a, const int32_t* b, int32_t n) {
+  for (int32_t k = 0; k < n; ++k) {
+    if (a[k] != b[k]) return false;
+  }
+  return true;
+}
+
 // All terms of one degree d: term t has the ids vars[d*t .. d*t+d-1] and the coefficient coefs[t].
 struct TermTable {
   std::vector<int32_t> vars;

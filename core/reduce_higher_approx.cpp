@@ -8,8 +8,8 @@
 // Terms are walked from the highest degree down; the lower terms a rewrite creates are reduced
 // when the walk reaches their degree, and the final Shrink drops the cancelled ones.
 //
-// Cost per term of degree d: the occurrence lists of its own variables, 2^(d-1) candidates times
-// the gathered entries, and up to 2^d indicator products.
+// Cost per term of degree d: the occurrence lists of its own variables (or 2^d - 1 index lookups,
+// below), 2^(d-1) candidates times the gathered entries, and up to 2^d indicator products.
 //
 // Choices worth knowing:
 // - One LocalFunction serves every term, and while gathering its entries double as the list of
@@ -18,16 +18,23 @@
 //   parity lists and indicator masks no longer fit 32-bit arithmetic.
 // - When no candidate beats the smallest int32 (every local value is exactly that), nothing is
 //   added and the term stays too; this needs a sum that sits on the int32 limit.
+// - Lists grow long on a variable shared by many terms, and every rewrite leaves its cancelled
+//   terms listed until the final compaction. Where scanning them would cost more, the sub-terms
+//   and the terms a rewrite adds to are found through a SubtermIndex (subterm_index.h), which
+//   finds exactly the same terms whenever every stored term lists its ids strictly ascending, and
+//   is not used otherwise.
 #include <algorithm>
 #include <cassert>
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <utility>
 #include <vector>
 
 #include "local_function.h"
 #include "parity_tables.h"
 #include "pbf.h"
+#include "subterm_index.h"
 #include "wrap.h"
 
 namespace pbf {
@@ -71,6 +78,92 @@ uint32_t MaskWithin(const int32_t* u, int32_t g, const int32_t* y, int32_t d) {
   return mask;
 }
 
+// The entries of L first hold the taken terms as (degree, index) in (mask, coef); both are
+// non-negative, so comparing the pairs orders them by degree and then index. This sorts them, drops
+// repeats and turns each into its mask within T and its current coefficient.
+void FinishGathering(const TermStore& terms, LocalFunction& local, const int32_t* y, int32_t d) {
+  std::vector<LocalEntry>& taken = local.entries;
+  const auto key = [](const LocalEntry& e) { return std::pair(e.mask, e.coef); };
+  const auto less = [&](const LocalEntry& a, const LocalEntry& b) { return key(a) < key(b); };
+  const auto same = [&](const LocalEntry& a, const LocalEntry& b) { return key(a) == key(b); };
+  std::sort(taken.begin(), taken.end(), less);
+  taken.erase(std::unique(taken.begin(), taken.end(), same), taken.end());
+  for (LocalEntry& entry : taken) {
+    const TermTable& table = terms.Table(static_cast<int32_t>(entry.mask));
+    const int32_t index = entry.coef;
+    entry.mask = MaskWithin(table.Ids(index), table.degree, y, d);
+    entry.coef = table.coefs[static_cast<size_t>(index)];
+  }
+}
+
+// What GatherSubterms gathers for a term with distinct ascending ids, found by looking up each
+// subset of its ids in an exact index.
+void GatherFromIndex(const PBF& f, const SubtermIndex& index, LocalFunction& local,
+                     TermRef term) {
+  const int32_t d = term.degree;
+  const int32_t* y = term.ids;
+  std::copy(y, y + d, local.vars.begin());
+  local.count = d;
+  int32_t ids[32];
+  for (uint32_t s = 1; s < (uint32_t{1} << d); ++s) {
+    int32_t g = 0;
+    for (int32_t p = 0; p < d; ++p) {
+      if ((s >> (d - 1 - p)) & 1) ids[g++] = y[p];
+    }
+    const int32_t t = index.Find(g, ids);
+    if (t >= 0) local.entries.push_back({static_cast<uint32_t>(g), t});
+  }
+  FinishGathering(f.terms, local, y, d);
+  local.constant = WrapAdd(local.constant, f.constant);
+}
+
+// Gathers a term's sub-terms by scanning its variables' lists (PBF::GatherSubterms) or by looking up
+// its subsets in a SubtermIndex, whichever is cheaper. A lookup costs many times a scanned entry: it
+// probes the index and the tables out of order, while neighbouring entries of a list often name
+// terms stored close together. So the index serves only terms whose lists are long, and since
+// building it costs about one insertion per stored term, it is built only once the scanning it
+// would have saved adds up to that much: a function whose lists stay short never pays for it.
+class Gatherer {
+ public:
+  void Gather(const PBF& f, LocalFunction& local, TermRef term) {
+    constexpr size_t kLookupCost = 32;
+    size_t listed = 0;
+    for (int32_t k = 0; k < term.degree; ++k) {
+      listed += f.terms.occurrences[static_cast<size_t>(term.ids[k])].size();
+    }
+    const size_t lookups = kLookupCost * ((size_t{1} << term.degree) - 1);
+    if (lookups < listed) {
+      if (index_) {
+        index_->CatchUp();
+      } else if ((would_have_saved_ += listed - lookups) > StoredTerms(f.terms)) {
+        index_.emplace(f.terms);
+      }
+      if (index_ && index_->Exact()) {
+        GatherFromIndex(f, *index_, local, term);  // T's ids ascend, as all indexed terms' do
+        return;
+      }
+    }
+    f.GatherSubterms(local, term);
+  }
+
+  // The index, caught up with the store, once it exists and as long as it is exact; else null.
+  const SubtermIndex* CaughtUpIndex() {
+    if (!index_) return nullptr;
+    index_->CatchUp();
+    return index_->Exact() ? &*index_ : nullptr;
+  }
+
+ private:
+  static size_t StoredTerms(const TermStore& terms) {
+    size_t n = 0;
+    for (const auto& table : terms.tables) n += table ? table->coefs.size() : 0;
+    return n;
+  }
+
+  std::optional<SubtermIndex> index_;
+  size_t would_have_saved_ = 0;
+};
+
 }  // namespace
 
 void PBF::GatherSubterms(LocalFunction& local, TermRef term) const {
@@ -79,30 +172,15 @@ void PBF::GatherSubterms(LocalFunction& local, TermRef term) const {
   assert(d >= 1 && d <= static_cast<int32_t>(local.vars.size()) && local.entries.empty());
   std::copy(y, y + d, local.vars.begin());
   local.count = d;
-
-  // The entries first hold the taken terms as (degree, index) in (mask, coef); both are
-  // non-negative, so comparing the pairs orders them by degree and then index.
-  std::vector<LocalEntry>& taken = local.entries;
+  // A term is found once for each of its occurrences among T's variables.
   for (int32_t k = 0; k < d; ++k) {
     for (const Occurrence& occ : terms.occurrences[static_cast<size_t>(y[k])]) {
       if (LiesWithin(terms.Table(occ.degree).Ids(occ.index), occ.degree, y, d)) {
-        taken.push_back({static_cast<uint32_t>(occ.degree), occ.index});
+        local.entries.push_back({static_cast<uint32_t>(occ.degree), occ.index});
       }
     }
   }
-  // A term is listed once per occurrence among T's variables.
-  const auto key = [](const LocalEntry& e) { return std::pair(e.mask, e.coef); };
-  const auto less = [&](const LocalEntry& a, const LocalEntry& b) { return key(a) < key(b); };
-  const auto same = [&](const LocalEntry& a, const LocalEntry& b) { return key(a) == key(b); };
-  std::sort(taken.begin(), taken.end(), less);
-  taken.erase(std::unique(taken.begin(), taken.end(), same), taken.end());
-
-  for (LocalEntry& entry : taken) {
-    const TermTable& table = terms.Table(static_cast<int32_t>(entry.mask));
-    const int32_t index = entry.coef;
-    entry.mask = MaskWithin(table.Ids(index), table.degree, y, d);
-    entry.coef = table.coefs[static_cast<size_t>(index)];
-  }
+  FinishGathering(terms, local, y, d);
   local.constant = WrapAdd(local.constant, constant);
 }
 
@@ -129,6 +207,7 @@ int32_t LocalFunction::FindBestAssignment(bool flag) const {
 
 void PBF::ReduceHigherApprox() {
   LocalFunction local;
+  Gatherer gatherer;
   for (TermCursor cursor = TermCursor::Begin(terms); cursor.degree >= 3; cursor.Advance()) {
     const int32_t d = cursor.degree;
     if (d > kMaxReducedDegree) continue;
@@ -140,10 +219,16 @@ void PBF::ReduceHigherApprox() {
     // where they are.
     const TermRef term{d, cursor.Ids()};
     local.Clear();
-    GatherSubterms(local, term);
+    gatherer.Gather(*this, local, term);
     EnsureParityTables(d);
     const int32_t t = local.FindBestAssignment(odd);
-    if (t >= 0) AddIndicator(term, t, WrapAbs(a));
+    if (t < 0) continue;
+    // Once lists are long enough to build the index, it finds the rewrite's terms faster too.
+    if (const SubtermIndex* index = gatherer.CaughtUpIndex()) {
+      AddIndicatorIndexed(*this, term, t, WrapAbs(a), *index);
+    } else {
+      AddIndicator(term, t, WrapAbs(a));
+    }
   }
   Shrink();
 }

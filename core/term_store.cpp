@@ -47,7 +47,7 @@ int32_t TermStore::FindTerm(int32_t degree, const int32_t* ids) const {
   const TermTable& table = Table(degree);
   for (const Occurrence& occ : *shortest) {
     if (occ.degree != degree) continue;
-    if (degree == 1 || std::equal(ids, ids + degree, table.Ids(occ.index))) return occ.index;
+    if (degree == 1 || SameIds(ids, table.Ids(occ.index), degree)) return occ.index;
   }
   return -1;
 }
