@@ -6,6 +6,7 @@
 // assignment y is `constant` plus the coefficients of all entries whose mask lies within y.
 #pragma once
 
+#include <algorithm>
 #include <array>
 #include <cstdint>
 #include <limits>
@@ -19,6 +20,26 @@ struct LocalEntry {
   uint32_t mask = 0;
   int32_t coef = 0;
 };
+
+// While a neighbourhood is gathered, its entries hold the taken terms as (degree, index) in
+// (mask, coef); a term is taken once for each of its variables that the scan meets. This sorts
+// them by degree, then index (both non-negative, so one 64-bit key orders them), drops the repeats
+// and turns each into its mask, mask_of(ids, degree), and its current coefficient.
+template <typename MaskOf>
+void ResolveTakenTerms(const TermStore& terms, std::vector<LocalEntry>& taken, MaskOf mask_of) {
+  const auto key = [](const LocalEntry& e) {
+    return uint64_t{e.mask} << 32 | static_cast<uint32_t>(e.coef);
+  };
+  const auto less = [&](const LocalEntry& a, const LocalEntry& b) { return key(a) < key(b); };
+  const auto same = [&](const LocalEntry& a, const LocalEntry& b) { return key(a) == key(b); };
+  std::sort(taken.begin(), taken.end(), less);
+  taken.erase(std::unique(taken.begin(), taken.end(), same), taken.end());
+  for (LocalEntry& entry : taken) {
+    const TermTable& table = terms.Table(static_cast<int32_t>(entry.mask));
+    const int32_t index = entry.coef;
+    entry = {mask_of(table.Ids(index), table.degree), table.coefs[static_cast<size_t>(index)]};
+  }
+}
 
 struct LocalFunction {
   std::array<int32_t, 32> vars{};

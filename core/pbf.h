@@ -42,6 +42,14 @@ inline bool SameIds(const int32_t* a, const int32_t* b, int32_t n) {
   return true;
 }
 
+// Whether ids[0..n) strictly ascend: the order in which the reductions can lay a term out.
+inline bool StrictlyAscending(const int32_t* ids, int32_t n) {
+  for (int32_t k = 1; k < n; ++k) {
+    if (ids[k - 1] >= ids[k]) return false;
+  }
+  return true;
+}
+
 // All terms of one degree d: term t has the ids vars[d*t .. d*t+d-1] and the coefficient coefs[t].
 struct TermTable {
   std::vector<int32_t> vars;

@@ -40,13 +40,6 @@ namespace {
 constexpr int32_t kMaxFree = 16;
 constexpr int32_t kMaxReducedDegree = 16;
 
-bool StrictlyAscending(const int32_t* ids, int32_t d) {
-  for (int32_t k = 1; k < d; ++k) {
-    if (ids[k - 1] >= ids[k]) return false;
-  }
-  return true;
-}
-
 // The local variables while they are gathered: an open-addressing set of at most 32 ids in 64
 // slots, so that each of the many ids read costs one or two probes. Once complete, each slot also
 // holds its id's bit in the LocalFunction's masks.
@@ -135,24 +128,8 @@ bool PBF::BuildNeighbourhood(LocalFunction& local, TermRef term) const {
     }
   }
   ids.Finish(local);
-  // Sorted by degree, then index, each term once; both are non-negative, so one 64-bit key orders
-  // them.
-  const auto key = [](const LocalEntry& e) {
-    return uint64_t{e.mask} << 32 | static_cast<uint32_t>(e.coef);
-  };
-  std::sort(local.entries.begin(), local.entries.end(),
-            [&](const LocalEntry& a, const LocalEntry& b) { return key(a) < key(b); });
-  local.entries.erase(std::unique(local.entries.begin(), local.entries.end(),
-                                  [&](const LocalEntry& a, const LocalEntry& b) {
-                                    return key(a) == key(b);
-                                  }),
-                      local.entries.end());
-
-  for (LocalEntry& gathered : local.entries) {
-    const TermTable& table = terms.Table(static_cast<int32_t>(gathered.mask));
-    const int32_t index = gathered.coef;
-    gathered = {ids.MaskOf(table.Ids(index), table.degree), table.coefs[static_cast<size_t>(index)]};
-  }
+  ResolveTakenTerms(terms, local.entries,
+                    [&ids](const int32_t* u, int32_t degree) { return ids.MaskOf(u, degree); });
   local.constant = WrapAdd(local.constant, constant);
   return true;
 }

@@ -28,7 +28,6 @@
 #include <cstddef>
 #include <cstdint>
 #include <optional>
-#include <utility>
 #include <vector>
 
 #include "local_function.h"
@@ -78,22 +77,10 @@ uint32_t MaskWithin(const int32_t* u, int32_t g, const int32_t* y, int32_t d) {
   return mask;
 }
 
-// The entries of L first hold the taken terms as (degree, index) in (mask, coef); both are
-// non-negative, so comparing the pairs orders them by degree and then index. This sorts them, drops
-// repeats and turns each into its mask within T and its current coefficient.
+// Resolves the taken terms of L (see ResolveTakenTerms) to their masks within T.
 void FinishGathering(const TermStore& terms, LocalFunction& local, const int32_t* y, int32_t d) {
-  std::vector<LocalEntry>& taken = local.entries;
-  const auto key = [](const LocalEntry& e) { return std::pair(e.mask, e.coef); };
-  const auto less = [&](const LocalEntry& a, const LocalEntry& b) { return key(a) < key(b); };
-  const auto same = [&](const LocalEntry& a, const LocalEntry& b) { return key(a) == key(b); };
-  std::sort(taken.begin(), taken.end(), less);
-  taken.erase(std::unique(taken.begin(), taken.end(), same), taken.end());
-  for (LocalEntry& entry : taken) {
-    const TermTable& table = terms.Table(static_cast<int32_t>(entry.mask));
-    const int32_t index = entry.coef;
-    entry.mask = MaskWithin(table.Ids(index), table.degree, y, d);
-    entry.coef = table.coefs[static_cast<size_t>(index)];
-  }
+  ResolveTakenTerms(terms, local.entries,
+                    [y, d](const int32_t* u, int32_t g) { return MaskWithin(u, g, y, d); });
 }
 
 // What GatherSubterms gathers for a term with distinct ascending ids, found by looking up each

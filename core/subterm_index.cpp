@@ -16,13 +16,6 @@ uint64_t Hash(int32_t degree, const int32_t* ids) {
   return h;
 }
 
-bool StrictlyAscending(const int32_t* ids, int32_t degree) {
-  for (int32_t k = 1; k < degree; ++k) {
-    if (ids[k - 1] >= ids[k]) return false;
-  }
-  return true;
-}
-
 }  // namespace
 
 void SubtermIndex::CatchUp() {
