@@ -25,6 +25,7 @@
 #include "errors.h"
 #include "pbf.h"
 #include "py_ref.h"
+#include "pypbf_object.h"
 #include "traceback.h"
 
 namespace pbfred {
@@ -32,11 +33,6 @@ namespace pbfred {
 extern PyTypeObject PyPBFType;
 
 namespace {
-
-struct PyPBFObject {
-  PyObject_HEAD
-  std::unique_ptr<pbf::PBF> pbf;  // null only while construction has not finished
-};
 
 // --- Process-global state, written only by module initialisation ---
 
@@ -75,14 +71,12 @@ constexpr int32_t kMaxCliqueSize = 30;
 
 // --- Helpers shared by the methods ---
 
-std::unique_ptr<pbf::PBF>& Owner(PyObject* self) {
-  return reinterpret_cast<PyPBFObject*>(self)->pbf;
-}
+std::unique_ptr<pbf::PBF>& Owner(PyObject* self) { return OwnerOf(self); }
 
 // The function of an instance. Only a subclass's __del__ can meet an instance whose construction
 // failed; it gets an exception instead of a crash.
 pbf::PBF& Function(PyObject* self) {
-  pbf::PBF* function = Owner(self).get();
+  pbf::PBF* function = FunctionOf(self);
   if (!function) throw std::logic_error("the PyPBF object was not constructed");
   return *function;
 }
