@@ -172,7 +172,8 @@ std::vector<Instance> Instances() {
   for (int32_t n : {12, 16, 20}) {
     // Every term of a dense clique neighbours every other: the reductions are quadratic in its
     // 2^n terms, which only n = 12 keeps within seconds.
-    all.push_back({"clique/" + std::to_string(n), [n] { return Clique(n); }, n <= 12, false, n <= 12});
+    all.push_back(
+        {"clique/" + std::to_string(n), [n] { return Clique(n); }, n <= 12, false, n <= 12});
   }
   return all;
 }
@@ -190,15 +191,14 @@ void Register() {
     const Instance* i = &in;
     add(in.label + "/build", [i](benchmark::State& s) { BuildBench(s, *i); });
     if (in.label == "clique/12") {
-      add(in.label + "/build_double_loop", [i](benchmark::State& s) { BuildBench(s, *i, literal::AddHigherTerm); });
+      add(in.label + "/build_double_loop",
+          [i](benchmark::State& s) { BuildBench(s, *i, literal::AddHigherTerm); });
     }
-    add(in.label + "/shrink", [i](benchmark::State& s) {
-      InPlaceBench(s, *i, [](PBF& f) { f.Shrink(); });
-    });
+    add(in.label + "/shrink",
+        [i](benchmark::State& s) { InPlaceBench(s, *i, [](PBF& f) { f.Shrink(); }); });
     if (in.reductions) {
-      add(in.label + "/reduce_higher", [i](benchmark::State& s) {
-        InPlaceBench(s, *i, [](PBF& f) { f.ReduceHigher(); });
-      });
+      add(in.label + "/reduce_higher",
+          [i](benchmark::State& s) { InPlaceBench(s, *i, [](PBF& f) { f.ReduceHigher(); }); });
       if (in.literal) {
         add(in.label + "/reduce_higher_literal", [i](benchmark::State& s) {
           InPlaceBench(s, *i, [](PBF& f) { literal::ReduceHigher(f); });

@@ -10,8 +10,8 @@
 int main() {
   using namespace pbf::bench;
   const Workload workloads[] = {
-      Grid(1),      Grid(2),        Grid(5),   Grid(16),  Pubo(10, 50), Pubo(200, 1000),
-      Hub(2),       Hub(5),         Hub(1000), Clique(0), Clique(3),    Clique(10),
+      Grid(1), Grid(2), Grid(5),   Grid(16),  Pubo(10, 50), Pubo(200, 1000),
+      Hub(2),  Hub(5),  Hub(1000), Clique(0), Clique(3),    Clique(10),
   };
   for (const Workload& w : workloads) {
     std::printf("%s %016" PRIx64 " %016" PRIx64 "\n", w.name.c_str(), Checksum(w),

@@ -95,7 +95,8 @@ Workload Grid(int32_t width) {
     const int32_t ones = std::popcount(static_cast<uint32_t>(s));
     pattern[s] = std::min(6 * std::min(ones, 4 - ones), 9);
   }
-  const size_t windows = width > 1 ? static_cast<size_t>(width - 1) * static_cast<size_t>(width - 1) : 0;
+  const size_t windows =
+      width > 1 ? static_cast<size_t>(width - 1) * static_cast<size_t>(width - 1) : 0;
   w.clique_size.assign(windows, 4);
   w.clique_ids.reserve(4 * windows);
   w.clique_vals.reserve(16 * windows);

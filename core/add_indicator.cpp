@@ -22,7 +22,8 @@ namespace {
 size_t Binomial(int32_t n, int32_t k) {
   if (k < 0 || k > n) return 0;
   size_t result = 1;
-  for (int32_t j = 1; j <= k; ++j) result = result * static_cast<size_t>(n - k + j) / static_cast<size_t>(j);
+  for (int32_t j = 1; j <= k; ++j)
+    result = result * static_cast<size_t>(n - k + j) / static_cast<size_t>(j);
   return result;
 }
 
@@ -72,13 +73,16 @@ void AddIndicatorUsing(PBF& f, TermRef term, int32_t s, int32_t amount, Find fin
 }  // namespace
 
 void PBF::AddIndicator(TermRef term, int32_t s, int32_t amount) {
-  AddIndicatorUsing(*this, term, s, amount,
-                    [this](int32_t length, const int32_t* ids) { return terms.FindTerm(length, ids); });
+  AddIndicatorUsing(*this, term, s, amount, [this](int32_t length, const int32_t* ids) {
+    return terms.FindTerm(length, ids);
+  });
 }
 
-void AddIndicatorIndexed(PBF& f, TermRef term, int32_t s, int32_t amount, const SubtermIndex& index) {
-  AddIndicatorUsing(f, term, s, amount,
-                    [&index](int32_t length, const int32_t* ids) { return index.Find(length, ids); });
+void AddIndicatorIndexed(PBF& f, TermRef term, int32_t s, int32_t amount,
+                         const SubtermIndex& index) {
+  AddIndicatorUsing(f, term, s, amount, [&index](int32_t length, const int32_t* ids) {
+    return index.Find(length, ids);
+  });
 }
 
 }  // namespace pbf

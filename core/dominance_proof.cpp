@@ -54,7 +54,8 @@ int64_t Climb(const LocalFunction& local, uint32_t dead, uint32_t term_mask, uin
       if ((entry.mask & dead) != 0 || free == 0) continue;
       const uint32_t missing = free & ~y;
       if (missing == 0) {
-        for (uint32_t rest = free; rest != 0; rest &= rest - 1) change[std::countr_zero(rest)] -= entry.coef;
+        for (uint32_t rest = free; rest != 0; rest &= rest - 1)
+          change[std::countr_zero(rest)] -= entry.coef;
       } else if ((missing & (missing - 1)) == 0) {
         change[std::countr_zero(missing)] += entry.coef;
       }

@@ -57,9 +57,12 @@ void SubsetSums(int32_t bits) {
     for (uint32_t b = 0; b < n; b += 8) {
       int32_t* w = v + b;
       const auto add = [w](uint32_t to, uint32_t from) { w[to] = WrapAdd(w[to], w[from]); };
+      // One row per butterfly stage.
+      // clang-format off
       add(1, 0); add(3, 2); add(5, 4); add(7, 6);
       add(2, 0); add(3, 1); add(6, 4); add(7, 5);
       add(4, 0); add(5, 1); add(6, 2); add(7, 3);
+      // clang-format on
     }
     step = 8;
   }

@@ -76,10 +76,12 @@ void PBF::AddPairwiseTerm(int32_t i, int32_t j, int32_t e00, int32_t e01, int32_
     std::vector<int32_t>& unary = terms.Table(1).coefs;
     std::vector<int32_t>& pairs = terms.Table(2).coefs;
     constant = WrapAdd(constant, e00);
-    unary[static_cast<size_t>(unary_i)] = WrapAdd(unary[static_cast<size_t>(unary_i)], WrapSub(e10, e00));
-    unary[static_cast<size_t>(unary_j)] = WrapAdd(unary[static_cast<size_t>(unary_j)], WrapSub(e01, e00));
-    pairs[static_cast<size_t>(pairwise)] =
-        WrapAdd(pairs[static_cast<size_t>(pairwise)], WrapAdd(WrapSub(WrapSub(e00, e01), e10), e11));
+    unary[static_cast<size_t>(unary_i)] =
+        WrapAdd(unary[static_cast<size_t>(unary_i)], WrapSub(e10, e00));
+    unary[static_cast<size_t>(unary_j)] =
+        WrapAdd(unary[static_cast<size_t>(unary_j)], WrapSub(e01, e00));
+    pairs[static_cast<size_t>(pairwise)] = WrapAdd(pairs[static_cast<size_t>(pairwise)],
+                                                   WrapAdd(WrapSub(WrapSub(e00, e01), e10), e11));
     return;
   }
   const int32_t ids[4] = {i, j, i, j};
@@ -136,8 +138,9 @@ void PBF::AddHigherTerm(int32_t cliquesize, const int32_t* vars, const int32_t* 
       constant = WrapAdd(constant, c);
       continue;
     }
-    const int32_t found = distinct ? FindEarlierTerm(terms, degree, ids, vars[shortest], known[shortest])
-                                   : terms.FindTerm(degree, ids);
+    const int32_t found = distinct
+                              ? FindEarlierTerm(terms, degree, ids, vars[shortest], known[shortest])
+                              : terms.FindTerm(degree, ids);
     if (found >= 0) {
       int32_t& stored = terms.Table(degree).coefs[static_cast<size_t>(found)];
       stored = WrapAdd(stored, c);

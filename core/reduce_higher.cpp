@@ -74,7 +74,8 @@ class LocalIds {
     local.count = n;
     for (size_t slot = 0; slot < kSlots; ++slot) {
       if (ids_[slot] < 0) continue;
-      const auto position = static_cast<int32_t>(std::lower_bound(vars, vars + n, ids_[slot]) - vars);
+      const auto position =
+          static_cast<int32_t>(std::lower_bound(vars, vars + n, ids_[slot]) - vars);
       bits_[slot] = 1u << (n - 1 - position);
     }
   }

@@ -85,8 +85,7 @@ void FinishGathering(const TermStore& terms, LocalFunction& local, const int32_t
 
 // What GatherSubterms gathers for a term with distinct ascending ids, found by looking up each
 // subset of its ids in an exact index.
-void GatherFromIndex(const PBF& f, const SubtermIndex& index, LocalFunction& local,
-                     TermRef term) {
+void GatherFromIndex(const PBF& f, const SubtermIndex& index, LocalFunction& local, TermRef term) {
   const int32_t d = term.degree;
   const int32_t* y = term.ids;
   std::copy(y, y + d, local.vars.begin());
@@ -104,12 +103,12 @@ void GatherFromIndex(const PBF& f, const SubtermIndex& index, LocalFunction& loc
   local.constant = WrapAdd(local.constant, f.constant);
 }
 
-// Gathers a term's sub-terms by scanning its variables' lists (PBF::GatherSubterms) or by looking up
-// its subsets in a SubtermIndex, whichever is cheaper. A lookup costs many times a scanned entry: it
-// probes the index and the tables out of order, while neighbouring entries of a list often name
-// terms stored close together. So the index serves only terms whose lists are long, and since
-// building it costs about one insertion per stored term, it is built only once the scanning it
-// would have saved adds up to that much: a function whose lists stay short never pays for it.
+// Gathers a term's sub-terms by scanning its variables' lists (PBF::GatherSubterms) or by looking
+// up its subsets in a SubtermIndex, whichever is cheaper. A lookup costs many times a scanned
+// entry: it probes the index and the tables out of order, while neighbouring entries of a list
+// often name terms stored close together. So the index serves only terms whose lists are long, and
+// since building it costs about one insertion per stored term, it is built only once the scanning
+// it would have saved adds up to that much: a function whose lists stay short never pays for it.
 class Gatherer {
  public:
   void Gather(const PBF& f, LocalFunction& local, TermRef term) {

@@ -45,7 +45,9 @@ size_t PrepareOccurrences(TermStore& store, bool skip_zero) {
     }
   };
   int32_t largest = -1;
-  for_each_kept([&](const int32_t* ids, int32_t d) { largest = std::max(largest, *std::max_element(ids, ids + d)); });
+  for_each_kept([&](const int32_t* ids, int32_t d) {
+    largest = std::max(largest, *std::max_element(ids, ids + d));
+  });
   const size_t lists = largest < 0 ? 0 : static_cast<size_t>(largest) + 1;
   std::vector<uint32_t> counts(lists, 0);
   for_each_kept([&](const int32_t* ids, int32_t d) {

@@ -49,6 +49,7 @@ class SubtermIndex {
 // lists. The index must be exact and caught up, and `term`'s ids distinct (then the supersets
 // added in one call are distinct id lists, so a term appended by the call is never looked up
 // again within it).
-void AddIndicatorIndexed(PBF& f, TermRef term, int32_t s, int32_t amount, const SubtermIndex& index);
+void AddIndicatorIndexed(PBF& f, TermRef term, int32_t s, int32_t amount,
+                         const SubtermIndex& index);
 
 }  // namespace pbf

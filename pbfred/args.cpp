@@ -45,8 +45,8 @@ bool CheckLeftoverKeyword(const Signature& sig, Py_ssize_t positional, PyObject*
   }
   for (Py_ssize_t p = 0; p < positional; ++p) {
     if (NamesParam(sig, p, key)) {
-      PyErr_Format(PyExc_TypeError, "%s() got multiple values for keyword argument '%U'",
-                   sig.name, key);
+      PyErr_Format(PyExc_TypeError, "%s() got multiple values for keyword argument '%U'", sig.name,
+                   key);
       return false;
     }
   }
@@ -113,8 +113,7 @@ bool BindArguments(const Signature& sig, PyObject* const* args, Py_ssize_t nargs
   return true;
 }
 
-bool BindOptional(const Signature& sig, PyObject* args, PyObject* kwds,
-                  PyObject** value) noexcept {
+bool BindOptional(const Signature& sig, PyObject* args, PyObject* kwds, PyObject** value) noexcept {
   const Py_ssize_t given = PyTuple_GET_SIZE(args);
   if (given > 1) return RaiseCountError(sig, "at most", given);
   *value = given == 1 ? PyTuple_GET_ITEM(args, 0) : nullptr;

@@ -45,8 +45,7 @@ bool BindArguments(const Signature& sig, PyObject* const* args, Py_ssize_t nargs
 
 // Binds the single optional parameter of `sig` from an argument tuple and keyword dictionary:
 // `*value` is the borrowed argument, or null when it was not given.
-bool BindOptional(const Signature& sig, PyObject* args, PyObject* kwds,
-                  PyObject** value) noexcept;
+bool BindOptional(const Signature& sig, PyObject* args, PyObject* kwds, PyObject** value) noexcept;
 
 // Converts an int (or any object with __int__) to int32. False with the exception set when the
 // object is no integer or its value does not fit.

@@ -61,9 +61,9 @@ Signature kReduceCython{"__reduce_cython__", {}};
 Signature kSetstateCython{"__setstate_cython__", {"state"}};
 
 Signature* const kSignatures[] = {
-    &kCinit,  &kCopy,  &kCopyFrom, &kAddUnaryTerm, &kAddPairwiseTerm, &kAddHigherTerm,
-    &kShrink, &kPrint, &kReduceHigher, &kReduceHigherApprox, &kToQuadratic, &kMaxD,
-    &kMaxId,  &kConstant, &kGetString, &kReduceCython, &kSetstateCython,
+    &kCinit,  &kCopy,     &kCopyFrom,     &kAddUnaryTerm,       &kAddPairwiseTerm, &kAddHigherTerm,
+    &kShrink, &kPrint,    &kReduceHigher, &kReduceHigherApprox, &kToQuadratic,     &kMaxD,
+    &kMaxId,  &kConstant, &kGetString,    &kReduceCython,       &kSetstateCython,
 };
 
 // A clique of n variables has a value table of 2^n entries, a count that must fit int32.
@@ -134,8 +134,7 @@ bool RequireNonNegativeIds(const int32_t* ids, int32_t count) {
 
 bool RequireCliqueSize(int32_t n) {
   if (n >= 0 && n <= kMaxCliqueSize) return true;
-  PyErr_Format(PyExc_ValueError, "cliquesize must be between 0 and %d, got %d", kMaxCliqueSize,
-               n);
+  PyErr_Format(PyExc_ValueError, "cliquesize must be between 0 and %d, got %d", kMaxCliqueSize, n);
   return false;
 }
 
@@ -268,13 +267,12 @@ PyObject* AddHigherTerm(PyObject* self, PyObject* const* args, Py_ssize_t nargsf
 template <typename Operation>
 PyObject* RunInPlace(const Signature& sig, PyObject* const* args, Py_ssize_t nargsf,
                      PyObject* kwnames, Operation&& operation) {
-  return BindArguments(sig, args, nargsf, kwnames, nullptr)
-             ? NoneOrTraceback(Guarded([&] {
-                                 operation();
-                                 return true;
-                               }),
-                               sig)
-             : nullptr;
+  if (!BindArguments(sig, args, nargsf, kwnames, nullptr)) return nullptr;
+  return NoneOrTraceback(Guarded([&] {
+                           operation();
+                           return true;
+                         }),
+                         sig);
 }
 
 PyObject* Shrink(PyObject* self, PyObject* const* args, Py_ssize_t nargsf,
@@ -304,8 +302,7 @@ PyObject* ToQuadratic(PyObject* self, PyObject* const* args, Py_ssize_t nargsf,
   PyObject* values[2];
   int32_t newvar = 0;
   // newvar is converted before qpbf is type-tested.
-  if (!BindArguments(kToQuadratic, args, nargsf, kwnames, values) ||
-      !AsInt32(values[1], &newvar)) {
+  if (!BindArguments(kToQuadratic, args, nargsf, kwnames, values) || !AsInt32(values[1], &newvar)) {
     AddMethodTraceback(kToQuadratic);
   } else if (RequirePyPBF(values[0], kToQuadratic.params[0])) {
     // The next free id is of no use to a Python caller: max_id() of the target tells the same.
@@ -510,8 +507,7 @@ bool SetUpPickling() {
                RenameTypeAttribute(kSetstateCython.name, "__setstate__");
   PyType_Modified(&PyPBFType);
   if (!type_ready && !PyErr_Occurred()) {
-    PyErr_Format(PyExc_RuntimeError, "Unable to initialize pickling for %.200s",
-                 PyPBFType.tp_name);
+    PyErr_Format(PyExc_RuntimeError, "Unable to initialize pickling for %.200s", PyPBFType.tp_name);
   }
   return type_ready;
 }
@@ -578,6 +574,8 @@ PyModuleDef kModule = {
 
 }  // namespace
 
+// The header macro brings its own trailing comma, which the formatter cannot know.
+// clang-format off
 PyTypeObject PyPBFType = {
     .ob_base = PyVarObject_HEAD_INIT(nullptr, 0)
     .tp_name = "pbfred.PyPBF",
@@ -587,6 +585,7 @@ PyTypeObject PyPBFType = {
     .tp_methods = kMethods,
     .tp_new = New,
 };
+// clang-format on
 
 #pragma GCC diagnostic pop
 

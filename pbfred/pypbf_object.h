@@ -15,8 +15,7 @@
 namespace pbfred {
 
 struct PyPBFObject {
-  PyObject_HEAD
-  std::unique_ptr<pbf::PBF> pbf;  // null only while construction has not finished
+  PyObject_HEAD std::unique_ptr<pbf::PBF> pbf;  // null only while construction has not finished
 };
 
 // The owner of an instance's function. `object` must be an instance of PyPBF or a subclass.

@@ -25,13 +25,12 @@ void AddTraceback(const char* function, PyObject* globals, std::source_location 
     // The code object and the frame are made with the error set aside, so that a failure while
     // making them cannot replace it.
     PendingError pending;
-    PyRef code = PyRef::steal(reinterpret_cast<PyObject*>(PyCode_NewEmpty(
-        BaseName(where.file_name()), function, static_cast<int>(where.line()))));
+    PyRef code = PyRef::steal(reinterpret_cast<PyObject*>(
+        PyCode_NewEmpty(BaseName(where.file_name()), function, static_cast<int>(where.line()))));
     PyRef scope = globals ? PyRef::borrow(globals) : PyRef::steal(PyDict_New());
     if (code && scope) {
-      frame = PyRef::steal(reinterpret_cast<PyObject*>(
-          PyFrame_New(PyThreadState_Get(), reinterpret_cast<PyCodeObject*>(code.get()),
-                      scope.get(), nullptr)));
+      frame = PyRef::steal(reinterpret_cast<PyObject*>(PyFrame_New(
+          PyThreadState_Get(), reinterpret_cast<PyCodeObject*>(code.get()), scope.get(), nullptr)));
     }
     PyErr_Clear();  // whatever failed above, the pending error is the one to report
   }

@@ -22,9 +22,9 @@ namespace {
 using bench::Workload;
 
 std::vector<Workload> SmallWorkloads() {
-  return {bench::Grid(6),       bench::Grid(11),     bench::Pubo(12, 30), bench::Pubo(16, 60),
-          bench::Pubo(40, 200), bench::Hub(9),       bench::Hub(40),      bench::Clique(5),
-          bench::Clique(7)};
+  return {bench::Grid(6),      bench::Grid(11),      bench::Pubo(12, 30),
+          bench::Pubo(16, 60), bench::Pubo(40, 200), bench::Hub(9),
+          bench::Hub(40),      bench::Clique(5),     bench::Clique(7)};
 }
 
 // Every number of the tables multiplied by `factor` (wrapping), ids untouched.

@@ -97,7 +97,8 @@ TEST(EnergyTables, TransformMatchesDoubleLoopAndValues) {
       int32_t nonzero = 0;
       for (size_t s = 1; s < coef.size(); ++s) nonzero += coef[s] != 0;
       int32_t stored = 0;
-      for (int32_t d = 1; d <= f.MaxDegree(); ++d) stored += f.terms.HasTable(d) ? f.terms.Table(d).Size() : 0;
+      for (int32_t d = 1; d <= f.MaxDegree(); ++d)
+        stored += f.terms.HasTable(d) ? f.terms.Table(d).Size() : 0;
       EXPECT_EQ(stored, nonzero);
       EXPECT_EQ(f.constant, coef[0]);
       // Variable p is bit n-1-p of s and has id n-1-p, so the assignment is s itself.

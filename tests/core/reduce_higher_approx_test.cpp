@@ -172,8 +172,15 @@ TEST(ReduceHigherApprox, SingleCubicTermRaisesOneConfigurationByItsMagnitude) {
 }
 
 TEST(GatherSubterms, TakesTermsInsideOnceByDegreeThenIndex) {
-  const PBF f = Build(3, {{2, {1, 3, 5, 7}}, {4, {3}}, {9, {2}}, {1, {1, 2}}, {5, {3, 7}},
-                          {6, {5, 5}}, {8, {7, 3}}, {-1, {1, 5, 7}}, {1, {1, 3, 5, 7, 9}}});
+  const PBF f = Build(3, {{2, {1, 3, 5, 7}},
+                          {4, {3}},
+                          {9, {2}},
+                          {1, {1, 2}},
+                          {5, {3, 7}},
+                          {6, {5, 5}},
+                          {8, {7, 3}},
+                          {-1, {1, 5, 7}},
+                          {1, {1, 3, 5, 7, 9}}});
   LocalFunction local;
   f.GatherSubterms(local, {4, f.terms.Table(4).Ids(0)});
   EXPECT_EQ(local.count, 4);

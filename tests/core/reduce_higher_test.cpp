@@ -67,7 +67,8 @@ TEST(ParityTables, ListEachParityAscendingWithStopEntries) {
   const auto expect_lists = [&] {
     const int32_t d = tables.built_degree;
     std::vector<int32_t> even, odd;
-    for (int32_t x = 0; x < 1 << d; ++x) (std::popcount(static_cast<uint32_t>(x)) % 2 ? odd : even).push_back(x);
+    for (int32_t x = 0; x < 1 << d; ++x)
+      (std::popcount(static_cast<uint32_t>(x)) % 2 ? odd : even).push_back(x);
     even.push_back((1 << d) + 1);
     odd.push_back(1 << d);
     EXPECT_EQ(tables.even, even);
@@ -76,8 +77,10 @@ TEST(ParityTables, ListEachParityAscendingWithStopEntries) {
   EnsureParityTables(3);
   expect_lists();
   // Other tests may have built more; the first five entries are the lists for 3 bits either way.
-  EXPECT_EQ(std::vector<int32_t>(tables.even.begin(), tables.even.begin() + 5), (std::vector<int32_t>{0, 3, 5, 6, 9}));
-  EXPECT_EQ(std::vector<int32_t>(tables.odd.begin(), tables.odd.begin() + 5), (std::vector<int32_t>{1, 2, 4, 7, 8}));
+  EXPECT_EQ(std::vector<int32_t>(tables.even.begin(), tables.even.begin() + 5),
+            (std::vector<int32_t>{0, 3, 5, 6, 9}));
+  EXPECT_EQ(std::vector<int32_t>(tables.odd.begin(), tables.odd.begin() + 5),
+            (std::vector<int32_t>{1, 2, 4, 7, 8}));
 
   const ParityTables before = tables;
   EnsureParityTables(2);
@@ -101,7 +104,8 @@ TEST(AddIndicator, AddsAmountAtItsConfigurationOnly) {
     EXPECT_EQ(g.terms.Table(4).Size(), 1);
     for (uint64_t x = 0; x < 1024; ++x) {
       int32_t configuration = 0;
-      for (int32_t id : ids) configuration = 2 * configuration + static_cast<int32_t>((x >> id) & 1);
+      for (int32_t id : ids)
+        configuration = 2 * configuration + static_cast<int32_t>((x >> id) & 1);
       EXPECT_EQ(Evaluate(g, x) - Evaluate(f, x), configuration == s ? -7 : 0) << s << " " << x;
     }
   }
@@ -137,17 +141,18 @@ TEST(ReduceHigher, WorkedExamples) {
 
 TEST(BuildNeighbourhood, GathersEachNeighbourOnceWithMasksByValue) {
   const PBF f = Build({{-5, {1, 2, 3}},
-                       {2, {3, 1}},        // reversed: x1 x3 all the same
-                       {4, {2, 2}},        // a repeated id is one bit
-                       {6, {1, 2}},        // in the lists of two of T's variables
-                       {0, {1, 9}},        // zero: neither entry nor variable
-                       {8, {0}},           // shares nothing
+                       {2, {3, 1}},  // reversed: x1 x3 all the same
+                       {4, {2, 2}},  // a repeated id is one bit
+                       {6, {1, 2}},  // in the lists of two of T's variables
+                       {0, {1, 9}},  // zero: neither entry nor variable
+                       {8, {0}},     // shares nothing
                        {7, {1, 2, 3, 4}}},
                       11);
   LocalFunction local;
   ASSERT_TRUE(f.BuildNeighbourhood(local, {3, f.terms.Table(3).Ids(0)}));
   ASSERT_EQ(local.count, 4);
-  EXPECT_EQ(std::vector<int32_t>(local.vars.begin(), local.vars.begin() + 4), (std::vector<int32_t>{1, 2, 3, 4}));
+  EXPECT_EQ(std::vector<int32_t>(local.vars.begin(), local.vars.begin() + 4),
+            (std::vector<int32_t>{1, 2, 3, 4}));
   std::vector<std::pair<uint32_t, int32_t>> entries;
   for (const LocalEntry& e : local.entries) entries.emplace_back(e.mask, e.coef);
   // By degree, then index: (3,1), (2,2), (1,2); T; the quartic term.
@@ -173,7 +178,8 @@ TEST(ReduceHigher, LeavesTermsItCannotSearchUnchanged) {
   std::vector<int32_t> wide(17);
   for (int32_t k = 0; k < 17; ++k) wide[static_cast<size_t>(k)] = k;
   // Each would lose its term by the rule if its ids were ascending and its degree at most 16.
-  for (const std::vector<int32_t>& ids : {std::vector<int32_t>{2, 1, 0}, {0, 0, 1}, {0, 2, 1, 3}, wide}) {
+  for (const std::vector<int32_t>& ids :
+       {std::vector<int32_t>{2, 1, 0}, {0, 0, 1}, {0, 2, 1, 3}, wide}) {
     PBF f = Build({{-5, ids}, {-3, {0, 1}}});
     const std::string before = f.GetString();
     EXPECT_EQ(Reduced(f), before);
@@ -189,8 +195,8 @@ TEST(ReduceHigher, LeavesTermsItCannotSearchUnchanged) {
 TEST(ReduceHigher, CountsNeighboursInAnyIdOrderByTheirValue) {
   // (3, 2) and (2, 2) are the products x2 x3 and x2: the result has the same values as with the
   // ascending forms.
-  const std::vector<std::pair<Term, Term>> pairs{{{3, {3, 2}}, {3, {2, 3}}}, {{4, {2, 2}}, {4, {2}}},
-                                                 {{-9, {4, 2, 2}}, {-9, {2, 4}}}};
+  const std::vector<std::pair<Term, Term>> pairs{
+      {{3, {3, 2}}, {3, {2, 3}}}, {{4, {2, 2}}, {4, {2}}}, {{-9, {4, 2, 2}}, {-9, {2, 4}}}};
   for (const auto& [odd, plain] : pairs) {
     PBF f = Build({{-5, {0, 1, 2}}, odd});
     PBF g = Build({{-5, {0, 1, 2}}, plain});
@@ -212,8 +218,10 @@ TEST(MinMax, MatchesEnumerationOfEveryAssignment) {
       const int32_t n = static_cast<int32_t>(rng() % 12);
       for (int32_t e = 0; e < n; ++e) {
         // Mostly within count bits; now and then beyond them, which adds nothing.
-        const uint32_t mask = static_cast<uint32_t>(rng()) & (rng() % 8 ? (1u << count) - 1 : 0x7ffffu);
-        const int32_t coef = rng() % 2 ? static_cast<int32_t>(rng()) : static_cast<int32_t>(rng() % 21) - 10;
+        const uint32_t mask =
+            static_cast<uint32_t>(rng()) & (rng() % 8 ? (1u << count) - 1 : 0x7ffffu);
+        const int32_t coef =
+            rng() % 2 ? static_cast<int32_t>(rng()) : static_cast<int32_t>(rng() % 21) - 10;
         f.entries.push_back({mask, coef});
       }
       const LocalFunction::Extremes got = f.MinMax();
@@ -284,9 +292,11 @@ TEST(ReduceHigher, MatchesLiteralReduction) {
       PBF pairs = testing::RandomFunction(rng, 24, 40 + rep % 30, 2, 8);
       for (int32_t d = 1; d <= 2; ++d) {
         const TermTable& table = pairs.terms.Table(d);
-        for (int32_t t = 0; t < table.Size(); ++t) f.AddTerm(table.coefs[static_cast<size_t>(t)], d, table.Ids(t));
+        for (int32_t t = 0; t < table.Size(); ++t)
+          f.AddTerm(table.coefs[static_cast<size_t>(t)], d, table.Ids(t));
       }
-      for (int32_t k = 1; k < 12 + rep % 12; ++k) f.AddPairwise(-1 - static_cast<int32_t>(rng() % 3), 0, k);
+      for (int32_t k = 1; k < 12 + rep % 12; ++k)
+        f.AddPairwise(-1 - static_cast<int32_t>(rng() % 3), 0, k);
     }
     PBF g = f;
     f.ReduceHigher();

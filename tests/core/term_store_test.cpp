@@ -12,7 +12,9 @@ namespace {
 
 using testing::ExpectInvariants;
 
-std::vector<Occurrence> List(const PBF& f, int32_t v) { return f.terms.occurrences[static_cast<size_t>(v)]; }
+std::vector<Occurrence> List(const PBF& f, int32_t v) {
+  return f.terms.occurrences[static_cast<size_t>(v)];
+}
 
 TEST(TermStore, NewFunctionHasTwoEmptyTablesAndPresizedLists) {
   PBF f(4);
@@ -139,7 +141,10 @@ TEST(TermStore, InvariantCheckNamesEachKindOfDamage) {
        }},
       {"occurrence index too short", [](PBF& f) { f.terms.occurrences.resize(3); }},
       {"occurrence list of variable 4", [](PBF& f) { f.terms.occurrences[4].pop_back(); }},
-      {"occurrence list of variable 1", [](PBF& f) { f.terms.occurrences[1].push_back({3, 0}); }},
+      {"occurrence list of variable 1",
+       [](PBF& f) {
+         f.terms.occurrences[1].push_back({3, 0});
+       }},
       {"occurrence list of variable 0", [](PBF& f) { f.terms.occurrences[0][0].index = 1; }},
   };
   for (const auto& [message, damage] : damages) {

@@ -56,6 +56,8 @@ TEST(ToQuadratic, ConvertsEachRuleIntoTheDocumentedTermsInOrder) {
     Coefs pair_coefs;
     int32_t next_after;
   };
+  // Laid out by hand: one case per group of rows.
+  // clang-format off
   const Case cases[] = {
       {{1, 2, 3}, 5, 10, {10}, {5},
        {1, 10, 2, 10, 3, 10, 1, 2, 1, 3, 2, 3}, {-5, -5, -5, 5, 5, 5}, 11},
@@ -73,6 +75,7 @@ TEST(ToQuadratic, ConvertsEachRuleIntoTheDocumentedTermsInOrder) {
       {{6, 2}, 0, 40, {}, {}, {6, 2}, {0}, 40},
       {{4}, -7, 40, {4}, {-7}, {}, {}, 40},
   };
+  // clang-format on
   for (const Case& c : cases) {
     SCOPED_TRACE(::testing::Message() << "coef " << c.coef << ", degree " << c.ids.size());
     int32_t next_id = c.next_id;

@@ -130,7 +130,8 @@ struct Space {
 
 Space SpaceOf(std::set<int32_t> ids) {
   Space space;
-  space.usable = ids.size() <= static_cast<size_t>(kSemanticVars) && (ids.empty() || *ids.rbegin() < 64);
+  space.usable =
+      ids.size() <= static_cast<size_t>(kSemanticVars) && (ids.empty() || *ids.rbegin() < 64);
   if (space.usable) space.vars.assign(ids.begin(), ids.end());
   return space;
 }
@@ -205,16 +206,17 @@ void DecodeEdit(uint8_t kind, PBF& f, Input& in) {
     case 0: {
       const int32_t coef = in.Coef();
       const int32_t v = in.Id();
-      CheckedEdit(f, {v}, [&] { f.AddUnary(coef, v); },
-                  [&](uint64_t x) { return Bit(x, v) ? coef : 0; });
+      CheckedEdit(
+          f, {v}, [&] { f.AddUnary(coef, v); }, [&](uint64_t x) { return Bit(x, v) ? coef : 0; });
       break;
     }
     case 1: {
       const int32_t coef = in.Coef();
       const int32_t i = in.Id();
       const int32_t j = in.Id();
-      CheckedEdit(f, {i, j}, [&] { f.AddPairwise(coef, i, j); },
-                  [&](uint64_t x) { return Bit(x, i) && Bit(x, j) ? coef : 0; });
+      CheckedEdit(
+          f, {i, j}, [&] { f.AddPairwise(coef, i, j); },
+          [&](uint64_t x) { return Bit(x, i) && Bit(x, j) ? coef : 0; });
       break;
     }
     case 2:
@@ -225,21 +227,23 @@ void DecodeEdit(uint8_t kind, PBF& f, Input& in) {
       const int32_t degree = kind == 2 ? b % 8 : ((b & 4) ? 17 : 31) + b % 4;
       const std::vector<int32_t> ids = in.Ids(degree, (b >> 3) & 1);
       const int32_t coef = in.Coef();
-      CheckedEdit(f, ids, [&] { f.AddTerm(coef, degree, ids.data()); },
-                  [&](uint64_t x) {
-                    for (int32_t id : ids) {
-                      if (!Bit(x, id)) return 0;
-                    }
-                    return coef;
-                  });
+      CheckedEdit(
+          f, ids, [&] { f.AddTerm(coef, degree, ids.data()); },
+          [&](uint64_t x) {
+            for (int32_t id : ids) {
+              if (!Bit(x, id)) return 0;
+            }
+            return coef;
+          });
       break;
     }
     case 4: {
       const int32_t i = in.Id();
       const int32_t e0 = in.Coef();
       const int32_t e1 = in.Coef();
-      CheckedEdit(f, {i}, [&] { f.AddUnaryTerm(i, e0, e1); },
-                  [&](uint64_t x) { return Bit(x, i) ? e1 : e0; });
+      CheckedEdit(
+          f, {i}, [&] { f.AddUnaryTerm(i, e0, e1); },
+          [&](uint64_t x) { return Bit(x, i) ? e1 : e0; });
       break;
     }
     case 5: {
@@ -247,8 +251,9 @@ void DecodeEdit(uint8_t kind, PBF& f, Input& in) {
       const int32_t j = in.Id();
       int32_t e[4];
       for (int32_t& v : e) v = in.Coef();
-      CheckedEdit(f, {i, j}, [&] { f.AddPairwiseTerm(i, j, e[0], e[1], e[2], e[3]); },
-                  [&](uint64_t x) { return e[2 * Bit(x, i) + Bit(x, j)]; });
+      CheckedEdit(
+          f, {i, j}, [&] { f.AddPairwiseTerm(i, j, e[0], e[1], e[2], e[3]); },
+          [&](uint64_t x) { return e[2 * Bit(x, i) + Bit(x, j)]; });
       break;
     }
     default: {
@@ -259,12 +264,13 @@ void DecodeEdit(uint8_t kind, PBF& f, Input& in) {
       for (int32_t& v : vals) v = in.Coef();
       // With repeated ids the table is read at the configuration the assignment gives each
       // position, which is what the expansion over positions evaluates to.
-      CheckedEdit(f, ids, [&] { f.AddHigherTerm(n, ids.data(), vals.data()); },
-                  [&](uint64_t x) {
-                    size_t s = 0;
-                    for (int32_t id : ids) s = 2 * s + Bit(x, id);
-                    return vals[s];
-                  });
+      CheckedEdit(
+          f, ids, [&] { f.AddHigherTerm(n, ids.data(), vals.data()); },
+          [&](uint64_t x) {
+            size_t s = 0;
+            for (int32_t id : ids) s = 2 * s + Bit(x, id);
+            return vals[s];
+          });
       break;
     }
   }

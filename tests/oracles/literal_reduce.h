@@ -81,13 +81,15 @@ inline bool BuildNeighbourhood(const PBF& pbf, LocalFunction& local, TermRef ter
   std::copy(ids.begin(), ids.end(), local.vars.begin());
   for (const Occurrence& o : found) {
     if (coef_of(o) == 0) continue;
-    local.entries.push_back({WalkMask(local, pbf.terms.Table(o.degree).Ids(o.index), o.degree), coef_of(o)});
+    local.entries.push_back(
+        {WalkMask(local, pbf.terms.Table(o.degree).Ids(o.index), o.degree), coef_of(o)});
   }
   local.constant = WrapAdd(local.constant, pbf.constant);
   return true;
 }
 
-inline int32_t FindDominatedConfiguration(const LocalFunction& l, TermRef term, bool flag, int32_t& amount) {
+inline int32_t FindDominatedConfiguration(const LocalFunction& l, TermRef term, bool flag,
+                                          int32_t& amount) {
   const int32_t d = term.degree;
   EnsureParityTables(d);
   const std::vector<int32_t>& target = flag ? SharedParityTables().odd : SharedParityTables().even;
@@ -162,7 +164,8 @@ inline void AddIndicator(PBF& pbf, TermRef term, int32_t s, int32_t amount) {
   const std::vector<int32_t> own(term.ids, term.ids + d);  // copied before the store changes
   for (int32_t i = 0; i < (1 << d); ++i) {
     if ((s & ~i) != 0) continue;
-    const int32_t coef = std::popcount(static_cast<uint32_t>(i ^ s)) % 2 == 0 ? amount : WrapNeg(amount);
+    const int32_t coef =
+        std::popcount(static_cast<uint32_t>(i ^ s)) % 2 == 0 ? amount : WrapNeg(amount);
     if (coef == 0) continue;
     std::vector<int32_t> ids;
     for (int32_t k = 0; k < d; ++k) {
