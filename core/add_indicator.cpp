@@ -12,7 +12,9 @@
 #include <bit>
 #include <cstddef>
 
+#include "id_lists.h"
 #include "pbf.h"
+#include "pbf_limits.h"
 #include "subterm_index.h"
 #include "wrap.h"
 
@@ -40,8 +42,8 @@ void AddIndicatorUsing(PBF& f, TermRef term, int32_t s, int32_t amount, Find fin
 
   // Supersets of s of degree k: choose k - |s| of the free bits. A fixed position is in all of
   // them, a free one in half.
-  size_t per_position[32];
-  size_t per_degree[33] = {};
+  size_t per_position[kMaxLocalVariables];
+  size_t per_degree[kMaxLocalVariables] = {};
   for (int32_t p = 0; p < d; ++p) {
     const bool in_s = (set >> (d - 1 - p)) & 1;
     per_position[p] = in_s ? size_t{1} << free : free > 0 ? size_t{1} << (free - 1) : 0;
@@ -49,22 +51,18 @@ void AddIndicatorUsing(PBF& f, TermRef term, int32_t s, int32_t amount, Find fin
   // The full superset is the stored term itself, so it merges and appends nothing; reserving in
   // its table could move the ids that `term` points into.
   for (int32_t k = std::max(fixed, 1); k < d; ++k) per_degree[k] = Binomial(free, k - fixed);
-  f.terms.ReserveAppends(term.ids, per_position, d, per_degree, d);
+  const auto positions = static_cast<size_t>(d);
+  f.terms.ReserveAppends(
+      {{term.ids, positions}, {per_position, positions}, {per_degree, positions}});
 
-  int32_t ids[32];
+  int32_t ids[kMaxLocalVariables];
   for (uint32_t i = set;; i = (i + 1) | set) {
     const int32_t coef = std::popcount(i ^ set) % 2 ? WrapNeg(amount) : amount;
-    int32_t length = 0;
-    for (int32_t k = 0; k < d; ++k) {
-      if ((i >> (d - 1 - k)) & 1) ids[length++] = term.ids[k];
-    }
+    const int32_t length = SubsetIds(term.ids, d, i, ids);
     if (length == 0) {
       f.constant = WrapAdd(f.constant, coef);  // i = s = 0
-    } else if (const int32_t t = find(length, ids); t >= 0) {
-      int32_t& stored = f.terms.Table(length).coefs[static_cast<size_t>(t)];
-      stored = WrapAdd(stored, coef);
     } else {
-      f.terms.AppendTerm(coef, length, ids);  // into the room made above
+      f.terms.MergeOrAppend(find(length, ids), coef, length, ids);  // into the room made above
     }
     if (i == full) break;
   }

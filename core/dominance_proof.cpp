@@ -21,12 +21,11 @@
 #include <bit>
 #include <cstddef>
 #include <cstdlib>
-#include <limits>
+
+#include "pbf_limits.h"
 
 namespace pbf {
 namespace {
-
-constexpr int32_t kLargest = std::numeric_limits<int32_t>::max();
 
 // The proof keeps two bounds per configuration, for terms of degree up to 12.
 constexpr int32_t kProofDegree = 12;
@@ -48,7 +47,7 @@ int64_t Climb(const LocalFunction& local, uint32_t dead, uint32_t term_mask, uin
     if ((entry.mask & dead) == 0 && (entry.mask & ~term_mask & ~y) == 0) value += entry.coef;
   }
   for (int32_t step = 0; step < kClimbSteps; ++step) {
-    int64_t change[32] = {};
+    int64_t change[kMaxLocalVariables] = {};
     for (const LocalEntry& entry : local.entries) {
       const uint32_t free = entry.mask & ~term_mask;
       if ((entry.mask & dead) != 0 || free == 0) continue;
@@ -62,7 +61,7 @@ int64_t Climb(const LocalFunction& local, uint32_t dead, uint32_t term_mask, uin
     }
     int32_t best = -1;
     int64_t best_change = 0;
-    for (int32_t b = 0; b < 32; ++b) {
+    for (int32_t b = 0; b < kMaxLocalVariables; ++b) {
       if (up ? change[b] > best_change : change[b] < best_change) {
         best = b;
         best_change = change[b];
@@ -83,7 +82,7 @@ int64_t Climb(const LocalFunction& local, uint32_t dead, uint32_t term_mask, uin
 // has made sure that no sum of coefficients wraps.
 }  // namespace
 
-bool NoneCanPass(const LocalFunction& local, const TermLayout& term, bool flag, int32_t amount) {
+bool NoneCanPass(const LocalFunction& local, const TermLayout& term, bool odd, int32_t amount) {
   const int32_t d = term.degree;
   const uint32_t term_mask = term.term_mask;
   if (d > kProofDegree) return false;
@@ -102,8 +101,8 @@ bool NoneCanPass(const LocalFunction& local, const TermLayout& term, bool flag, 
     sharpened_up[i] = false;
     sharpened_down[i] = false;
   }
-  const auto in_target = [flag](int32_t i) {
-    return (std::popcount(static_cast<uint32_t>(i)) % 2 == 1) == flag;
+  const auto in_target = [odd](int32_t i) {
+    return (std::popcount(static_cast<uint32_t>(i)) % 2 == 1) == odd;
   };
   for (int32_t round = 0;; ++round) {
     int32_t low = 0;

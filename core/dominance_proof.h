@@ -32,9 +32,9 @@ struct TermLayout {
 // the search can wrap.
 bool SumsCannotWrap(const LocalFunction& local, int32_t amount);
 
-// True only when the search with this parity flag and amount would return -1: neither of its tests
-// passes after all configurations. False when that cannot be shown cheaply, which proves nothing.
-// Requires SumsCannotWrap(local, amount).
-bool NoneCanPass(const LocalFunction& local, const TermLayout& term, bool flag, int32_t amount);
+// True only when the search with this target parity (odd when set) and amount would return -1:
+// neither of its tests passes after all configurations. False when that cannot be shown cheaply,
+// which proves nothing. Requires SumsCannotWrap(local, amount).
+bool NoneCanPass(const LocalFunction& local, const TermLayout& term, bool odd, int32_t amount);
 
 }  // namespace pbf

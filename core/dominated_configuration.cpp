@@ -27,22 +27,17 @@
 #include <algorithm>
 #include <bit>
 #include <cstddef>
-#include <limits>
 
 #include "dominance_proof.h"
 #include "local_function.h"
 #include "parity_tables.h"
+#include "pbf_limits.h"
 #include "wrap.h"
 
 namespace pbf {
 namespace {
 
-constexpr int32_t kTableBits = 16;
-constexpr int32_t kMaxDegree = 16;
-constexpr int32_t kLargest = std::numeric_limits<int32_t>::max();
-constexpr int32_t kSmallest = std::numeric_limits<int32_t>::min();
-
-int32_t value_table[size_t{1} << kTableBits];
+int32_t value_table[size_t{1} << kMaxFreeVariables];
 
 uint32_t LowBits(int32_t n) { return n >= 32 ? ~0u : (1u << n) - 1; }
 
@@ -112,7 +107,7 @@ uint32_t Compress(uint32_t x, const uint8_t* rank) {
 // as 2^(count-16) blocks that each fit the table.
 LocalFunction::Extremes LocalFunction::MinMax() const {
   if (count <= 0 || entries.empty()) return {constant, constant};
-  const int32_t low = std::min(count, kTableBits);
+  const int32_t low = std::min(count, kMaxFreeVariables);
   const uint32_t low_mask = LowBits(low);
   const uint64_t blocks = uint64_t{1} << (count - low);
   Extremes result{max_start, min_start};
@@ -130,14 +125,16 @@ LocalFunction::Extremes LocalFunction::MinMax() const {
   return result;
 }
 
-int32_t LocalFunction::FindDominatedConfiguration(TermRef term, bool flag, int32_t& amount) const {
+int32_t LocalFunction::FindDominatedConfiguration(TermRef term, bool odd, int32_t& amount) const {
   const int32_t d = term.degree;
-  if (d < 1 || d > kMaxDegree || count > 32 || count - d > kTableBits) return -1;
+  if (d < 1 || d > kMaxExactDegree || count > kMaxLocalVariables || count - d > kMaxFreeVariables) {
+    return -1;
+  }
   EnsureParityTables(d);
-  const std::vector<int32_t>& target = flag ? SharedParityTables().odd : SharedParityTables().even;
+  const std::vector<int32_t>& target = odd ? SharedParityTables().odd : SharedParityTables().even;
 
   // bit_of[k]: u_k's bit in L, which configuration bit d-1-k sets.
-  uint32_t bit_of[kMaxDegree];
+  uint32_t bit_of[kMaxExactDegree];
   uint32_t term_mask = 0;
   for (int32_t k = 0; k < d; ++k) {
     bit_of[k] = LocalBit(*this, term.ids[k]);
@@ -173,7 +170,7 @@ int32_t LocalFunction::FindDominatedConfiguration(TermRef term, bool flag, int32
     const int32_t j = std::popcount(free);
     if (try_proof && (uint64_t{static_cast<uint32_t>(j)} << j) * 4 >= proof_cost) {
       try_proof = false;
-      if (NoneCanPass(*this, layout, flag, amount)) return -1;
+      if (NoneCanPass(*this, layout, odd, amount)) return -1;
     }
     std::fill_n(value_table, size_t{1} << j, 0);
     value_table[0] = fixed;

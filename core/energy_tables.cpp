@@ -10,7 +10,9 @@
 #include <cstddef>
 #include <vector>
 
+#include "id_lists.h"
 #include "pbf.h"
+#include "pbf_limits.h"
 #include "wrap.h"
 
 namespace pbf {
@@ -35,20 +37,6 @@ bool Distinct(const int32_t* ids, int32_t n) {
   return true;
 }
 
-// The term of this degree with exactly these ids among the first `limit` entries of the
-// occurrence list of `var` (one of the ids), or -1.
-int32_t FindEarlierTerm(const TermStore& terms, int32_t degree, const int32_t* ids, int32_t var,
-                        size_t limit) {
-  const OccurrenceList& list = terms.occurrences[static_cast<size_t>(var)];
-  for (size_t e = 0; e < limit; ++e) {
-    const Occurrence& occ = list[e];
-    if (occ.degree == degree && SameIds(ids, terms.Table(degree).Ids(occ.index), degree)) {
-      return occ.index;
-    }
-  }
-  return -1;
-}
-
 }  // namespace
 
 void PBF::AddTerm(int32_t coef, int32_t degree, const int32_t* ids) {
@@ -66,6 +54,7 @@ void PBF::AddUnaryTerm(int32_t i, int32_t e0, int32_t e1) {
 
 void PBF::AddPairwiseTerm(int32_t i, int32_t j, int32_t e00, int32_t e01, int32_t e10,
                           int32_t e11) {
+  const int32_t pair_coef = WrapAdd(WrapSub(WrapSub(e00, e01), e10), e11);
   // Repeated edits of one pair find all three terms: then nothing is appended, nothing can fail,
   // and no room needs to be made.
   const int32_t pair[2] = {i, j};
@@ -73,25 +62,19 @@ void PBF::AddPairwiseTerm(int32_t i, int32_t j, int32_t e00, int32_t e01, int32_
   const int32_t unary_j = terms.FindTerm(1, &j);
   const int32_t pairwise = terms.FindTerm(2, pair);
   if (unary_i >= 0 && unary_j >= 0 && pairwise >= 0) {
-    std::vector<int32_t>& unary = terms.Table(1).coefs;
-    std::vector<int32_t>& pairs = terms.Table(2).coefs;
     constant = WrapAdd(constant, e00);
-    unary[static_cast<size_t>(unary_i)] =
-        WrapAdd(unary[static_cast<size_t>(unary_i)], WrapSub(e10, e00));
-    unary[static_cast<size_t>(unary_j)] =
-        WrapAdd(unary[static_cast<size_t>(unary_j)], WrapSub(e01, e00));
-    pairs[static_cast<size_t>(pairwise)] = WrapAdd(pairs[static_cast<size_t>(pairwise)],
-                                                   WrapAdd(WrapSub(WrapSub(e00, e01), e10), e11));
+    terms.Table(1).AddToCoef(unary_i, WrapSub(e10, e00));
+    terms.Table(1).AddToCoef(unary_j, WrapSub(e01, e00));
+    terms.Table(2).AddToCoef(pairwise, pair_coef);
     return;
   }
   const int32_t ids[4] = {i, j, i, j};
-  const size_t count[4] = {1, 1, 1, 1};
   const size_t per_degree[3] = {0, 2, 1};
-  terms.ReserveAppends(ids, count, 4, per_degree, 3);
+  terms.ReserveAppends({ids, {}, per_degree});
   constant = WrapAdd(constant, e00);
   terms.AddUnary(WrapSub(e10, e00), i);
   terms.AddUnary(WrapSub(e01, e00), j);
-  terms.AddPairwise(WrapAdd(WrapSub(WrapSub(e00, e01), e10), e11), i, j);
+  terms.AddPairwise(pair_coef, i, j);
 }
 
 void PBF::AddHigherTerm(int32_t cliquesize, const int32_t* vars, const int32_t* vals) {
@@ -101,8 +84,8 @@ void PBF::AddHigherTerm(int32_t cliquesize, const int32_t* vars, const int32_t* 
   MoebiusTransform(coef);
 
   // Variable number p of `vars` is bit n-1-p of a subset mask.
-  size_t per_position[32] = {};
-  size_t per_degree[33] = {};
+  size_t per_position[kMaxCliqueSize] = {};
+  size_t per_degree[kMaxCliqueSize + 1] = {};
   for (size_t s = 1; s < size; ++s) {
     if (coef[s] == 0) continue;
     int32_t degree = 0;
@@ -111,42 +94,41 @@ void PBF::AddHigherTerm(int32_t cliquesize, const int32_t* vars, const int32_t* 
     }
     ++per_degree[degree];
   }
-  terms.ReserveAppends(vars, per_position, n, per_degree, n + 1);
+  const auto positions = static_cast<size_t>(n);
+  terms.ReserveAppends({{vars, positions}, {per_position, positions}, {per_degree, positions + 1}});
 
   // With distinct ids the subsets are distinct id lists, so a subset can only merge into a term
   // that existed before this call, and such a term is listed within the first known[p] entries of
   // the list of each of its variables. Scanning only those prefixes finds what AddTerm would find
   // without rescanning the clique's own new terms, which would be quadratic in 2^n.
   const bool distinct = Distinct(vars, n);
-  size_t known[32];
+  size_t known[kMaxCliqueSize];
   for (int32_t p = 0; p < n; ++p) {
-    const auto id = static_cast<size_t>(vars[p]);
-    known[p] = id < terms.occurrences.size() ? terms.occurrences[id].size() : 0;
+    known[p] = terms.HasList(vars[p]) ? terms.OccurrencesOf(vars[p]).size() : 0;
   }
-  int32_t ids[32];
+  int32_t ids[kMaxCliqueSize];
   for (size_t s = 0; s < size; ++s) {
     if (coef[s] == 0) continue;
     const auto c = static_cast<int32_t>(coef[s]);
-    int32_t degree = 0;
-    int32_t shortest = -1;
-    for (int32_t p = 0; p < n; ++p) {
-      if (((s >> (n - 1 - p)) & 1) == 0) continue;
-      ids[degree++] = vars[p];
-      if (shortest < 0 || known[p] < known[shortest]) shortest = p;
-    }
+    const auto subset = static_cast<uint32_t>(s);
+    const int32_t degree = SubsetIds(vars, n, subset, ids);
     if (degree == 0) {
       constant = WrapAdd(constant, c);
       continue;
     }
-    const int32_t found = distinct
-                              ? FindEarlierTerm(terms, degree, ids, vars[shortest], known[shortest])
-                              : terms.FindTerm(degree, ids);
-    if (found >= 0) {
-      int32_t& stored = terms.Table(degree).coefs[static_cast<size_t>(found)];
-      stored = WrapAdd(stored, c);
+    int32_t found;
+    if (distinct) {
+      // The subset's variable whose list was shortest (the first of equals).
+      int32_t shortest = -1;
+      for (uint32_t rest = subset; rest != 0; rest &= rest - 1) {
+        const int32_t p = n - 1 - std::countr_zero(rest);
+        if (shortest < 0 || known[p] <= known[shortest]) shortest = p;
+      }
+      found = terms.FindTermIn(terms.OccurrencesOf(vars[shortest]), known[shortest], degree, ids);
     } else {
-      terms.AppendTerm(c, degree, ids);  // into the room made above
+      found = terms.FindTerm(degree, ids);
     }
+    terms.MergeOrAppend(found, c, degree, ids);  // appends into the room made above
   }
 }
 

@@ -9,10 +9,10 @@
 #include <algorithm>
 #include <array>
 #include <cstdint>
-#include <limits>
 #include <vector>
 
 #include "pbf.h"
+#include "pbf_limits.h"
 
 namespace pbf {
 
@@ -37,17 +37,17 @@ void ResolveTakenTerms(const TermStore& terms, std::vector<LocalEntry>& taken, M
   for (LocalEntry& entry : taken) {
     const TermTable& table = terms.Table(static_cast<int32_t>(entry.mask));
     const int32_t index = entry.coef;
-    entry = {mask_of(table.Ids(index), table.degree), table.coefs[static_cast<size_t>(index)]};
+    entry = {mask_of(table.Ids(index), table.degree), table.Coef(index)};
   }
 }
 
 struct LocalFunction {
-  std::array<int32_t, 32> vars{};
+  std::array<int32_t, kMaxLocalVariables> vars{};
   int32_t constant = 0;
   int32_t count = 0;
   std::vector<LocalEntry> entries;
-  int32_t min_start = std::numeric_limits<int32_t>::max();
-  int32_t max_start = std::numeric_limits<int32_t>::min();
+  int32_t min_start = kLargest;
+  int32_t max_start = kSmallest;
 
   struct Extremes {
     int32_t largest;
@@ -66,13 +66,13 @@ struct LocalFunction {
 
   // Exact reduction: for the function built by PBF::BuildNeighbourhood around `term`, a
   // configuration of the term's variables that is strictly worse than another one, preferring the
-  // target parity selected by `flag` (odd when set). Returns -1 when there is none. When the
+  // target parity (odd when `odd` is set). Returns -1 when there is none. When the
   // configuration comes from outside the target parity, `amount` is negated.
-  int32_t FindDominatedConfiguration(TermRef term, bool flag, int32_t& amount) const;
+  int32_t FindDominatedConfiguration(TermRef term, bool odd, int32_t& amount) const;
 
-  // Approximate reduction: among the assignments of the target parity (odd when `flag` is set) of
+  // Approximate reduction: among the assignments of the target parity (odd when `odd` is set) of
   // a function filled by PBF::GatherSubterms, the first one with the greatest value, or -1.
-  int32_t FindBestAssignment(bool flag) const;
+  int32_t FindBestAssignment(bool odd) const;
 };
 
 }  // namespace pbf

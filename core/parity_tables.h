@@ -10,6 +10,8 @@
 #include <cstdint>
 #include <vector>
 
+#include "pbf_limits.h"
+
 namespace pbf {
 
 struct ParityTables {
@@ -18,11 +20,19 @@ struct ParityTables {
   std::vector<int32_t> odd;
 };
 
+// Whether the configurations that cancel a term of this degree and coefficient have odd parity.
+// The indicator of configuration s gives the product of all the term's variables the sign
+// (-1)^(degree - |s|), and |coef| times it must be -coef.
+inline bool CancelsWithOddParity(int32_t degree, int32_t coef) {
+  return degree % 2 == 1 ? coef < 0 : coef > 0;
+}
+
 // The process-wide instance.
 const ParityTables& SharedParityTables();
 
-// Afterwards SharedParityTables() covers configurations of d bits (1 <= d <= 30). On allocation
-// failure it throws and `built_degree` keeps its former value, so no reader goes past the lists.
+// Afterwards SharedParityTables() covers configurations of d bits (1 <= d <= kMaxApproxDegree). On
+// allocation failure it throws and `built_degree` keeps its former value, so no reader goes past
+// the lists.
 void EnsureParityTables(int32_t d);
 
 }  // namespace pbf

@@ -18,8 +18,12 @@
 #include <cstddef>
 #include <cstdint>
 #include <optional>
+#include <span>
 #include <string>
 #include <vector>
+
+#include "id_lists.h"
+#include "wrap.h"
 
 namespace pbf {
 
@@ -33,23 +37,6 @@ struct Occurrence {
 
 using OccurrenceList = std::vector<Occurrence>;
 
-// Whether two id lists of length n are equal. A plain loop: most comparisons made while looking a
-// term up fail at the first id, where the call that std::equal becomes (memcmp) costs more.
-inline bool SameIds(const int32_t* a, const int32_t* b, int32_t n) {
-  for (int32_t k = 0; k < n; ++k) {
-    if (a[k] != b[k]) return false;
-  }
-  return true;
-}
-
-// Whether ids[0..n) strictly ascend: the order in which the reductions can lay a term out.
-inline bool StrictlyAscending(const int32_t* ids, int32_t n) {
-  for (int32_t k = 1; k < n; ++k) {
-    if (ids[k - 1] >= ids[k]) return false;
-  }
-  return true;
-}
-
 // All terms of one degree d: term t has the ids vars[d*t .. d*t+d-1] and the coefficient coefs[t].
 struct TermTable {
   std::vector<int32_t> vars;
@@ -57,9 +44,24 @@ struct TermTable {
   int32_t degree = 0;
 
   int32_t Size() const { return static_cast<int32_t>(coefs.size()); }
-  const int32_t* Ids(int32_t index) const {
-    return vars.data() + static_cast<size_t>(degree) * static_cast<size_t>(index);
+  const int32_t* Ids(int32_t t) const {
+    return vars.data() + static_cast<size_t>(degree) * static_cast<size_t>(t);
   }
+  int32_t Coef(int32_t t) const { return coefs[static_cast<size_t>(t)]; }
+  // Adds c to the coefficient of term t, wrapping.
+  void AddToCoef(int32_t t, int32_t c) {
+    int32_t& stored = coefs[static_cast<size_t>(t)];
+    stored = WrapAdd(stored, c);
+  }
+};
+
+// What a batch of appends will add, so that ReserveAppends can make room for all of it before the
+// first append. A bulk edit of many terms fills one plan: the ids of all their positions (with
+// `per_id` empty) and the number of new terms per degree.
+struct AppendPlan {
+  std::span<const int32_t> ids;        // the ids that gain occurrences; repeats add up
+  std::span<const size_t> per_id;      // per_id[p] new occurrences of ids[p]; empty: one each
+  std::span<const size_t> per_degree;  // per_degree[k]: new terms of degree k
 };
 
 // The terms of one function. `tables[d]` is the table of degree d or empty (absent): slot 0 is
@@ -79,12 +81,36 @@ struct TermStore {
   void AddPairwise(int32_t coef, int32_t i, int32_t j);
   void AddTerm(int32_t coef, int32_t degree, const int32_t* ids);
 
-  // Appends a term known to be absent, into room made by ReserveAppends (its table present, its
-  // ids' occurrence lists existing): cannot fail.
-  void AppendTerm(int32_t coef, int32_t degree, const int32_t* ids);
+  // The one coefficient merge: adds coef to term `found` of this degree, or, when `found` is -1,
+  // appends the term into room made before (by ReserveTerm or ReserveAppends), which cannot fail.
+  // Inline, like FindTermIn: every edit and both reductions run them once per term they touch.
+  void MergeOrAppend(int32_t found, int32_t coef, int32_t degree, const int32_t* ids) {
+    TermTable& table = Table(degree);
+    if (found >= 0) return table.AddToCoef(found, coef);
+    const int32_t index = table.Size();
+    for (int32_t k = 0; k < degree; ++k) table.vars.push_back(ids[k]);
+    table.coefs.push_back(coef);
+    for (int32_t k = 0; k < degree; ++k) OccurrencesOf(ids[k]).push_back({degree, index});
+  }
 
   // The index of the term of this degree with exactly these ids, or -1.
   int32_t FindTerm(int32_t degree, const int32_t* ids) const;
+  // The same among the first `limit` entries of `list`, the occurrence list of one of the ids.
+  // The table of this degree must be present.
+  int32_t FindTermIn(const OccurrenceList& list, size_t limit, int32_t degree,
+                     const int32_t* ids) const {
+    const TermTable& table = Table(degree);
+    const Occurrence* const end = list.data() + limit;
+    for (const Occurrence* occ = list.data(); occ != end; ++occ) {
+      // The list of a variable holds one unary term at most: its own. A scan meets its term at
+      // most once, so the hint keeps the walk over the other entries a straight loop.
+      if (occ->degree == degree && (degree == 1 || SameIds(ids, table.Ids(occ->index), degree)))
+          [[unlikely]] {
+        return occ->index;
+      }
+    }
+    return -1;
+  }
 
   // The largest variable id in any stored term (zero coefficients included), -1 when none.
   int32_t MaxVarId() const;
@@ -93,15 +119,18 @@ struct TermStore {
   // rebuilds the occurrence lists. Invalidates every index held across the call.
   void Shrink();
 
-  // Resizes `occurrences` to MaxVarId() + 1 lists and refills them in walk order.
+  // Resizes `occurrences` to MaxVarId() + 1 lists and refills them in walk order. Allocates only
+  // the room that the lists lack; Shrink makes all of it first, so that there nothing can fail
+  // half-way.
   void RebuildOccurrences();
 
-  // Makes room so that appending new terms afterwards cannot fail: `per_degree[k]` more terms of
-  // degree k for k < degrees (absent tables with a non-zero count are created, empty), and
-  // `count[p]` more occurrences of variable `ids[p]` for p < n (equal ids add up). Grows nothing
-  // that a reader could see except those new, empty tables, which the appends would create anyway.
-  void ReserveAppends(const int32_t* ids, const size_t* count, int32_t n, const size_t* per_degree,
-                      int32_t degrees);
+  // Makes room so that appending the planned terms afterwards cannot fail: absent tables with a
+  // non-zero count are created (empty), the occurrence index grows to the largest planned id, and
+  // every table and list gets room for its share. Grows nothing that a reader could see except
+  // those new, empty tables, which the appends would create anyway.
+  void ReserveAppends(const AppendPlan& plan);
+  // The same for one term of this degree with these ids.
+  void ReserveTerm(int32_t degree, const int32_t* ids);
 
   const TermTable& Table(int32_t degree) const { return *tables[static_cast<size_t>(degree)]; }
   TermTable& Table(int32_t degree) { return *tables[static_cast<size_t>(degree)]; }
@@ -109,6 +138,13 @@ struct TermStore {
     return degree >= 0 && static_cast<size_t>(degree) < tables.size() &&
            tables[static_cast<size_t>(degree)].has_value();
   }
+  // The occurrence list of `id`, which HasList(id) must confirm.
+  const OccurrenceList& OccurrencesOf(int32_t id) const {
+    return occurrences[static_cast<size_t>(id)];
+  }
+  OccurrenceList& OccurrencesOf(int32_t id) { return occurrences[static_cast<size_t>(id)]; }
+  // Whether `id` (>= 0) has an occurrence list; a variable without one occurs in no term.
+  bool HasList(int32_t id) const { return static_cast<size_t>(id) < occurrences.size(); }
   // The highest degree d <= below with a present, non-empty table; 0 when there is none.
   int32_t NextNonEmptyDegree(int32_t below) const;
 };
@@ -127,7 +163,7 @@ struct TermCursor {
 
   const TermTable& Table() const { return store->Table(degree); }
   const int32_t* Ids() const { return Table().Ids(index); }
-  int32_t Coef() const { return Table().coefs[static_cast<size_t>(index)]; }
+  int32_t Coef() const { return Table().Coef(index); }
 };
 
 // The term handed to each step of the reductions: its degree and its ids, read in place in its

@@ -28,17 +28,16 @@
 #include <cstddef>
 #include <cstdint>
 #include <iterator>
-#include <limits>
 
+#include "id_lists.h"
 #include "local_function.h"
+#include "parity_tables.h"
 #include "pbf.h"
+#include "pbf_limits.h"
 #include "wrap.h"
 
 namespace pbf {
 namespace {
-
-constexpr int32_t kMaxFree = 16;
-constexpr int32_t kMaxReducedDegree = 16;
 
 // The local variables while they are gathered: an open-addressing set of at most 32 ids in 64
 // slots, so that each of the many ids read costs one or two probes. Once complete, each slot also
@@ -110,17 +109,16 @@ bool PBF::BuildNeighbourhood(LocalFunction& local, TermRef term) const {
   // many refuses the term at once, before any sorting, so a variable shared by many terms (a hub)
   // does not cost the length of its list for every term on it. T's own ids count even when its
   // coefficient is 0.
-  const int32_t limit = std::min(d, kMaxFree) + kMaxFree;
+  const int32_t limit = std::min(d, kMaxFreeVariables) + kMaxFreeVariables;
   LocalIds ids;
   for (int32_t k = 0; k < d; ++k) {
     if (!ids.Add(term.ids[k], limit)) return false;
   }
   for (int32_t k = 0; k < d; ++k) {
-    const auto id = static_cast<size_t>(term.ids[k]);
-    if (id >= terms.occurrences.size()) continue;
-    for (const Occurrence& occ : terms.occurrences[id]) {
+    if (!terms.HasList(term.ids[k])) continue;
+    for (const Occurrence& occ : terms.OccurrencesOf(term.ids[k])) {
       const TermTable& table = terms.Table(occ.degree);
-      if (table.coefs[static_cast<size_t>(occ.index)] == 0) continue;
+      if (table.Coef(occ.index) == 0) continue;
       const int32_t* neighbour = table.Ids(occ.index);
       for (int32_t n = 0; n < occ.degree; ++n) {
         if (!ids.Add(neighbour[n], limit)) return false;
@@ -137,20 +135,18 @@ bool PBF::BuildNeighbourhood(LocalFunction& local, TermRef term) const {
 
 void PBF::ReduceHigher() {
   LocalFunction local;
-  for (int32_t d = terms.NextNonEmptyDegree(std::numeric_limits<int32_t>::max()); d >= 3;
+  for (int32_t d = terms.NextNonEmptyDegree(kLargest); d >= 3;
        d = terms.NextNonEmptyDegree(d - 1)) {
     // Rewrites add to T itself and to lower degrees only, so the table of degree d gains no term
     // while it is walked (its storage may still move: T's ids are looked up afresh every step).
     for (int32_t t = 0; t < terms.Table(d).Size(); ++t) {
-      const int32_t c = terms.Table(d).coefs[static_cast<size_t>(t)];
+      const int32_t c = terms.Table(d).Coef(t);
       const TermRef term{d, terms.Table(d).Ids(t)};
-      if (d > kMaxReducedDegree || !StrictlyAscending(term.ids, d)) continue;
+      if (d > kMaxExactDegree || !StrictlyAscending(term.ids, d)) continue;
       if (!BuildNeighbourhood(local, term)) continue;
-      // The indicator of s gives the product of all d variables the sign (-1)^(d - |s|); this
-      // parity makes |c| times it equal -c.
-      const bool flag = d % 2 == 1 ? c < 0 : c > 0;
+      const bool odd = CancelsWithOddParity(d, c);
       int32_t amount = WrapAbs(c);
-      const int32_t s = local.FindDominatedConfiguration(term, flag, amount);
+      const int32_t s = local.FindDominatedConfiguration(term, odd, amount);
       if (s >= 0) AddIndicator(term, s, amount);
     }
   }

@@ -30,16 +30,16 @@
 #include <optional>
 #include <vector>
 
+#include "id_lists.h"
 #include "local_function.h"
 #include "parity_tables.h"
 #include "pbf.h"
+#include "pbf_limits.h"
 #include "subterm_index.h"
 #include "wrap.h"
 
 namespace pbf {
 namespace {
-
-constexpr int32_t kMaxReducedDegree = 30;
 
 // Whether U = u[0..g) lies among T = y[0..d): cheap range checks, then one joint forward walk.
 // For strictly ascending ids this is the subset test; for other orders it may refuse a term that
@@ -115,7 +115,7 @@ class Gatherer {
     constexpr size_t kLookupCost = 32;
     size_t listed = 0;
     for (int32_t k = 0; k < term.degree; ++k) {
-      listed += f.terms.occurrences[static_cast<size_t>(term.ids[k])].size();
+      listed += f.terms.OccurrencesOf(term.ids[k]).size();
     }
     const size_t lookups = kLookupCost * ((size_t{1} << term.degree) - 1);
     if (lookups < listed) {
@@ -160,7 +160,7 @@ void PBF::GatherSubterms(LocalFunction& local, TermRef term) const {
   local.count = d;
   // A term is found once for each of its occurrences among T's variables.
   for (int32_t k = 0; k < d; ++k) {
-    for (const Occurrence& occ : terms.occurrences[static_cast<size_t>(y[k])]) {
+    for (const Occurrence& occ : terms.OccurrencesOf(y[k])) {
       if (LiesWithin(terms.Table(occ.degree).Ids(occ.index), occ.degree, y, d)) {
         local.entries.push_back({static_cast<uint32_t>(occ.degree), occ.index});
       }
@@ -170,10 +170,10 @@ void PBF::GatherSubterms(LocalFunction& local, TermRef term) const {
   local.constant = WrapAdd(local.constant, constant);
 }
 
-int32_t LocalFunction::FindBestAssignment(bool flag) const {
+int32_t LocalFunction::FindBestAssignment(bool odd) const {
   const ParityTables& parity = SharedParityTables();
   assert(count >= 1 && parity.built_degree >= count);
-  const std::vector<int32_t>& candidates = flag ? parity.odd : parity.even;
+  const std::vector<int32_t>& candidates = odd ? parity.odd : parity.even;
   const size_t n = size_t{1} << (count - 1);
   int32_t best = -1;
   int32_t best_value = max_start;
@@ -196,11 +196,9 @@ void PBF::ReduceHigherApprox() {
   Gatherer gatherer;
   for (TermCursor cursor = TermCursor::Begin(terms); cursor.degree >= 3; cursor.Advance()) {
     const int32_t d = cursor.degree;
-    if (d > kMaxReducedDegree) continue;
+    if (d > kMaxApproxDegree) continue;
     const int32_t a = cursor.Coef();
-    // The full mask differs from t in an odd number of bits exactly when a > 0, so the indicator
-    // gives T the coefficient -a.
-    const bool odd = d % 2 == 1 ? a < 0 : a > 0;
+    const bool odd = CancelsWithOddParity(d, a);
     // A rewrite appends only to lower degrees (T's own product merges into T), so T's ids stay
     // where they are.
     const TermRef term{d, cursor.Ids()};

@@ -31,7 +31,7 @@ std::string Render(const PBF& f, bool plus_zero) {
     if (!table) continue;
     const int32_t n = table->Size();
     for (int32_t t = 0; t < n; ++t) {
-      AppendSigned(out, table->coefs[static_cast<size_t>(t)], plus_zero);
+      AppendSigned(out, table->Coef(t), plus_zero);
       const int32_t* ids = table->Ids(t);
       for (int32_t k = 0; k < table->degree; ++k) {
         out += "x_{";

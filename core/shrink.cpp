@@ -38,7 +38,7 @@ size_t PrepareOccurrences(TermStore& store, bool skip_zero) {
     for (const auto& table : store.tables) {
       if (!table) continue;
       for (int32_t t = 0; t < table->Size(); ++t) {
-        if (!skip_zero || table->coefs[static_cast<size_t>(t)] != 0) {
+        if (!skip_zero || table->Coef(t) != 0) {
           visit(table->Ids(t), table->degree);
         }
       }
@@ -70,7 +70,7 @@ void FillOccurrences(TermStore& store, size_t lists) {
     for (int32_t t = 0; t < n; ++t) {
       const int32_t* ids = table.Ids(t);
       for (size_t k = 0; k < d; ++k) {
-        store.occurrences[static_cast<size_t>(ids[k])].push_back({static_cast<int32_t>(d), t});
+        store.OccurrencesOf(ids[k]).push_back({static_cast<int32_t>(d), t});
       }
     }
   }

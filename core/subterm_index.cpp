@@ -4,6 +4,8 @@
 
 #include <algorithm>
 
+#include "id_lists.h"
+
 namespace pbf {
 namespace {
 
@@ -19,7 +21,8 @@ uint64_t Hash(int32_t degree, const int32_t* ids) {
 }  // namespace
 
 void SubtermIndex::CatchUp() {
-  const int32_t top = std::min<int32_t>(kMaxDegree, static_cast<int32_t>(store_.tables.size()) - 1);
+  const int32_t top =
+      std::min<int32_t>(kMaxApproxDegree, static_cast<int32_t>(store_.tables.size()) - 1);
   for (int32_t d = 1; exact_ && d <= top; ++d) {
     if (!store_.HasTable(d)) continue;
     const TermTable& table = store_.Table(d);

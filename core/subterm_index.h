@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "pbf.h"
+#include "pbf_limits.h"
 
 namespace pbf {
 
@@ -29,19 +30,17 @@ class SubtermIndex {
 
   bool Exact() const { return exact_; }
 
-  // The index of the term of this degree (1 ... 30) with exactly these ids, or -1.
+  // The index of the term of this degree (1 ... kMaxApproxDegree) with exactly these ids, or -1.
   int32_t Find(int32_t degree, const int32_t* ids) const;
 
  private:
-  static constexpr int32_t kMaxDegree = 30;
-
   void Insert(int32_t degree, int32_t index);
   void Grow();
 
   const TermStore& store_;
   std::vector<uint64_t> slots_;  // 0 when empty, else (degree << 32 | index) + 1
   size_t used_ = 0;
-  std::array<int32_t, kMaxDegree + 1> indexed_{};  // per degree, the terms taken in so far
+  std::array<int32_t, kMaxApproxDegree + 1> indexed_{};  // per degree, the terms taken in so far
   bool exact_ = true;
 };
 

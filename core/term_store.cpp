@@ -10,10 +10,12 @@
 // occurrence lists, table arrays) and only then appends, so an allocation failure leaves the store
 // exactly as it was.
 #include <algorithm>
-#include <limits>
+#include <array>
+#include <span>
 
+#include "id_lists.h"
 #include "pbf.h"
-#include "wrap.h"
+#include "pbf_limits.h"
 
 namespace pbf {
 namespace {
@@ -28,6 +30,56 @@ void ReserveRoom(std::vector<T>& v, size_t room) {
   v.reserve(std::max({v.size() + room, 2 * v.capacity() + 1, size_t{3}}));
 }
 
+// The steps of an edit are forced inline into the members below: AddUnary and AddPairwise pass a
+// fixed degree, so their copies come out specialised. Conversions to a quadratic form make
+// millions of such edits (bench/RESULTS.md, "Speed tricks").
+
+[[gnu::always_inline]] inline int32_t Find(const TermStore& store, int32_t degree,
+                                           const int32_t* ids) {
+  if (!store.HasTable(degree)) return -1;
+  const OccurrenceList* shortest = nullptr;
+  for (int32_t k = 0; k < degree; ++k) {
+    if (!store.HasList(ids[k])) return -1;
+    const OccurrenceList& list = store.OccurrencesOf(ids[k]);
+    if (!shortest || list.size() < shortest->size()) shortest = &list;
+  }
+  return store.FindTermIn(*shortest, shortest->size(), degree, ids);
+}
+
+// Room for the first term of a table, through the general plan.
+[[gnu::noinline]] void MakeRoomInNewTable(TermStore& store, int32_t degree, const int32_t* ids) {
+  const auto length = static_cast<size_t>(degree);
+  std::vector<size_t> per_degree(length + 1, 0);
+  per_degree.back() = 1;
+  store.ReserveAppends({{ids, length}, {}, per_degree});
+}
+
+// Most single edits go to a table that exists (degrees 1 and 2 always do): their room is made
+// here directly, without the plan's bookkeeping.
+[[gnu::always_inline]] inline void MakeRoom(TermStore& store, int32_t degree, const int32_t* ids) {
+  if (!store.HasTable(degree)) [[unlikely]] {
+    return MakeRoomInNewTable(store, degree, ids);
+  }
+  const auto length = static_cast<size_t>(degree);
+  TermTable& table = store.Table(degree);
+  ReserveRoom(table.vars, length);
+  ReserveRoom(table.coefs, 1);
+  const int32_t largest = *std::max_element(ids, ids + degree);
+  if (!store.HasList(largest)) store.occurrences.resize(static_cast<size_t>(largest) + 1);
+  // An id named k times gets k entries; its later positions find the room already made.
+  for (int32_t k = 0; k < degree; ++k) {
+    const auto repeats = std::count(ids, ids + degree, ids[k]);
+    ReserveRoom(store.OccurrencesOf(ids[k]), static_cast<size_t>(repeats));
+  }
+}
+
+[[gnu::always_inline]] inline void Add(TermStore& store, int32_t coef, int32_t degree,
+                                       const int32_t* ids) {
+  const int32_t found = Find(store, degree, ids);
+  if (found < 0) MakeRoom(store, degree, ids);
+  store.MergeOrAppend(found, coef, degree, ids);
+}
+
 }  // namespace
 
 TermStore::TermStore(int32_t max_vars)
@@ -37,166 +89,89 @@ TermStore::TermStore(int32_t max_vars)
 }
 
 int32_t TermStore::FindTerm(int32_t degree, const int32_t* ids) const {
-  if (!HasTable(degree)) return -1;
-  const OccurrenceList* shortest = nullptr;
-  for (int32_t k = 0; k < degree; ++k) {
-    const size_t id = static_cast<size_t>(ids[k]);
-    if (id >= occurrences.size()) return -1;  // a variable without a list occurs in no term
-    if (!shortest || occurrences[id].size() < shortest->size()) shortest = &occurrences[id];
-  }
-  const TermTable& table = Table(degree);
-  for (const Occurrence& occ : *shortest) {
-    if (occ.degree != degree) continue;
-    if (degree == 1 || SameIds(ids, table.Ids(occ.index), degree)) return occ.index;
-  }
-  return -1;
+  return Find(*this, degree, ids);
 }
 
-void TermStore::ReserveAppends(const int32_t* ids, const size_t* count, int32_t n,
-                               const size_t* per_degree, int32_t degrees) {
-  int64_t max_id = -1;
-  for (int32_t p = 0; p < n; ++p) {
-    if (count[p] > 0) max_id = std::max<int64_t>(max_id, ids[p]);
+void TermStore::ReserveTerm(int32_t degree, const int32_t* ids) { MakeRoom(*this, degree, ids); }
+
+void TermStore::AddTerm(int32_t coef, int32_t degree, const int32_t* ids) {
+  Add(*this, coef, degree, ids);
+}
+
+void TermStore::AddUnary(int32_t coef, int32_t var) { Add(*this, coef, 1, &var); }
+
+void TermStore::AddPairwise(int32_t coef, int32_t i, int32_t j) {
+  const int32_t ids[2] = {i, j};
+  Add(*this, coef, 2, ids);
+}
+
+void TermStore::ReserveAppends(const AppendPlan& plan) {
+  const auto count = [&plan](size_t p) { return plan.per_id.empty() ? size_t{1} : plan.per_id[p]; };
+  size_t lists = 0;
+  for (size_t p = 0; p < plan.ids.size(); ++p) {
+    if (count(p) > 0) lists = std::max(lists, static_cast<size_t>(plan.ids[p]) + 1);
   }
-  int32_t top = 0;
-  for (int32_t k = 1; k < degrees; ++k) {
-    if (per_degree[k] > 0) top = k;
+  size_t top = 0;
+  for (size_t k = 1; k < plan.per_degree.size(); ++k) {
+    if (plan.per_degree[k] > 0) top = k;
   }
   // Absent slots and empty occurrence lists are invisible to every reader.
-  if (tables.size() <= static_cast<size_t>(top)) tables.resize(static_cast<size_t>(top) + 1);
-  if (occurrences.size() < static_cast<size_t>(max_id + 1)) {
-    occurrences.resize(static_cast<size_t>(max_id + 1));
-  }
-  for (int32_t p = 0; p < n; ++p) {
-    // Equal ids share one list: reserve their sum once, at the first of them.
-    if (std::find(ids, ids + p, ids[p]) != ids + p) continue;
+  if (tables.size() <= top) tables.resize(top + 1);
+  if (occurrences.size() < lists) occurrences.resize(lists);
+  // Equal ids share one list, which needs room for their sum: sorted (id, count) pairs bring them
+  // together, in a buffer on the stack for the plans of a single edit.
+  struct IdCount {
+    int32_t id;
+    size_t count;
+  };
+  constexpr size_t kOnStack = 64;
+  std::array<IdCount, kOnStack> on_stack;  // left uninitialised: every used entry is written
+  std::vector<IdCount> on_heap;
+  if (plan.ids.size() > kOnStack) on_heap.resize(plan.ids.size());
+  const std::span<IdCount> pairs =
+      on_heap.empty() ? std::span<IdCount>(on_stack.data(), plan.ids.size()) : on_heap;
+  for (size_t p = 0; p < plan.ids.size(); ++p) pairs[p] = {plan.ids[p], count(p)};
+  std::sort(pairs.begin(), pairs.end(),
+            [](const IdCount& a, const IdCount& b) { return a.id < b.id; });
+  for (size_t p = 0; p < pairs.size();) {
     size_t total = 0;
-    for (int32_t q = p; q < n; ++q) {
-      if (ids[q] == ids[p]) total += count[q];
-    }
-    if (total > 0) ReserveRoom(occurrences[static_cast<size_t>(ids[p])], total);
+    size_t q = p;
+    for (; q < pairs.size() && pairs[q].id == pairs[p].id; ++q) total += pairs[q].count;
+    if (total > 0) ReserveRoom(OccurrencesOf(pairs[p].id), total);
+    p = q;
   }
-  for (int32_t k = 1; k <= top; ++k) {
-    if (per_degree[k] == 0 || !tables[static_cast<size_t>(k)]) continue;
-    ReserveRoom(Table(k).vars, per_degree[k] * static_cast<size_t>(k));
-    ReserveRoom(Table(k).coefs, per_degree[k]);
+  for (size_t k = 1; k <= top; ++k) {
+    const size_t terms = plan.per_degree[k];
+    if (terms == 0 || !tables[k]) continue;
+    ReserveRoom(tables[k]->vars, terms * k);
+    ReserveRoom(tables[k]->coefs, terms);
   }
   // New tables are filled aside and moved into their slots last: moving cannot fail.
   std::vector<std::optional<TermTable>> more;
-  for (int32_t k = 1; k <= top; ++k) {
-    if (per_degree[k] == 0 || tables[static_cast<size_t>(k)]) continue;
+  for (size_t k = 1; k <= top; ++k) {
+    const size_t terms = plan.per_degree[k];
+    if (terms == 0 || tables[k]) continue;
     TermTable table;
-    table.degree = k;
-    table.vars.reserve(per_degree[k] * static_cast<size_t>(k));
-    table.coefs.reserve(per_degree[k]);
+    table.degree = static_cast<int32_t>(k);
+    table.vars.reserve(terms * k);
+    table.coefs.reserve(terms);
     more.emplace_back(std::move(table));
   }
   size_t next = 0;
-  for (int32_t k = 1; k <= top; ++k) {
-    if (per_degree[k] == 0 || tables[static_cast<size_t>(k)]) continue;
-    tables[static_cast<size_t>(k)] = std::move(more[next++]);
-  }
-}
-
-// Degrees 1 and 2 are most of the edits (the energy tables, every conversion to a quadratic form),
-// so they have their own copies of AddTerm's steps: the same search and the same appends, without
-// the general bookkeeping of ReserveAppends.
-
-void TermStore::AddUnary(int32_t coef, int32_t var) {
-  const auto id = static_cast<size_t>(var);
-  if (id < occurrences.size()) {
-    for (const Occurrence& occ : occurrences[id]) {
-      if (occ.degree != 1) continue;
-      int32_t& c = Table(1).coefs[static_cast<size_t>(occ.index)];  // only (var) is listed here
-      c = WrapAdd(c, coef);
-      return;
-    }
-  }
-  TermTable& table = Table(1);
-  ReserveRoom(table.vars, 1);
-  ReserveRoom(table.coefs, 1);
-  if (occurrences.size() <= id) occurrences.resize(id + 1);  // empty lists are invisible
-  ReserveRoom(occurrences[id], 1);
-  const int32_t index = table.Size();
-  table.vars.push_back(var);
-  table.coefs.push_back(coef);
-  occurrences[id].push_back({1, index});
-}
-
-void TermStore::AddPairwise(int32_t coef, int32_t i, int32_t j) {
-  const auto a = static_cast<size_t>(i);
-  const auto b = static_cast<size_t>(j);
-  TermTable& table = Table(2);
-  if (a < occurrences.size() && b < occurrences.size()) {
-    const OccurrenceList& list =
-        occurrences[b].size() < occurrences[a].size() ? occurrences[b] : occurrences[a];
-    for (const Occurrence& occ : list) {
-      if (occ.degree != 2) continue;
-      const int32_t* ids = table.Ids(occ.index);
-      if (ids[0] != i || ids[1] != j) continue;
-      int32_t& c = table.coefs[static_cast<size_t>(occ.index)];
-      c = WrapAdd(c, coef);
-      return;
-    }
-  }
-  ReserveRoom(table.vars, 2);
-  ReserveRoom(table.coefs, 1);
-  if (occurrences.size() <= std::max(a, b)) occurrences.resize(std::max(a, b) + 1);
-  ReserveRoom(occurrences[a], a == b ? 2 : 1);
-  ReserveRoom(occurrences[b], 1);
-  const int32_t index = table.Size();
-  table.vars.push_back(i);
-  table.vars.push_back(j);
-  table.coefs.push_back(coef);
-  occurrences[a].push_back({2, index});
-  occurrences[b].push_back({2, index});
-}
-
-void TermStore::AddTerm(int32_t coef, int32_t degree, const int32_t* ids) {
-  if (degree == 1) return AddUnary(coef, ids[0]);
-  if (degree == 2) return AddPairwise(coef, ids[0], ids[1]);
-  const int32_t found = FindTerm(degree, ids);
-  if (found >= 0) {
-    int32_t& c = Table(degree).coefs[static_cast<size_t>(found)];
-    c = WrapAdd(c, coef);
-    return;
-  }
-  // Room for one term: one occurrence per position, one table entry.
-  constexpr int32_t kInline = 32;
-  size_t ones[kInline];
-  size_t per_degree[kInline + 1] = {};
-  if (degree < kInline) {
-    std::fill(ones, ones + degree, size_t{1});
-    per_degree[degree] = 1;
-    ReserveAppends(ids, ones, degree, per_degree, degree + 1);
-  } else {
-    std::vector<size_t> many(static_cast<size_t>(degree), 1);
-    std::vector<size_t> by_degree(static_cast<size_t>(degree) + 1, 0);
-    by_degree.back() = 1;
-    ReserveAppends(ids, many.data(), degree, by_degree.data(), degree + 1);
-  }
-  AppendTerm(coef, degree, ids);
-}
-
-void TermStore::AppendTerm(int32_t coef, int32_t degree, const int32_t* ids) {
-  TermTable& table = Table(degree);
-  const int32_t index = table.Size();
-  table.vars.insert(table.vars.end(), ids, ids + degree);
-  table.coefs.push_back(coef);
-  for (int32_t k = 0; k < degree; ++k) {
-    occurrences[static_cast<size_t>(ids[k])].push_back({degree, index});
+  for (size_t k = 1; k <= top; ++k) {
+    if (plan.per_degree[k] > 0 && !tables[k]) tables[k] = std::move(more[next++]);
   }
 }
 
 int32_t TermStore::NextNonEmptyDegree(int32_t below) const {
   for (int32_t d = std::min<int32_t>(below, static_cast<int32_t>(tables.size()) - 1); d >= 1; --d) {
-    if (tables[static_cast<size_t>(d)] && !tables[static_cast<size_t>(d)]->coefs.empty()) return d;
+    if (HasTable(d) && Table(d).Size() > 0) return d;
   }
   return 0;
 }
 
 TermCursor TermCursor::Begin(const TermStore& store) {
-  return {&store, store.NextNonEmptyDegree(std::numeric_limits<int32_t>::max()), 0};
+  return {&store, store.NextNonEmptyDegree(kLargest), 0};
 }
 
 void TermCursor::Advance() {

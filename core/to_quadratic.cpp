@@ -45,9 +45,9 @@ int64_t IdsLeft(int32_t next_id) { return next_id < 0 ? 0 : kIdLimit - next_id; 
 // a list of a handful of entries is a large part of its size. An id that the target already uses
 // keeps its list's own growth.
 void ReserveAuxiliary(TermStore& store, int32_t w, int32_t d) {
-  const auto id = static_cast<size_t>(w);
-  if (store.occurrences.size() <= id) store.occurrences.resize(id + 1);
-  if (store.occurrences[id].empty()) store.occurrences[id].reserve(static_cast<size_t>(d) + 1);
+  if (!store.HasList(w)) store.occurrences.resize(static_cast<size_t>(w) + 1);
+  OccurrenceList& list = store.OccurrencesOf(w);
+  if (list.empty()) list.reserve(static_cast<size_t>(d) + 1);
 }
 
 }  // namespace

@@ -24,6 +24,7 @@
 #include "args.h"
 #include "errors.h"
 #include "pbf.h"
+#include "pbf_limits.h"
 #include "py_ref.h"
 #include "pypbf_object.h"
 #include "traceback.h"
@@ -65,9 +66,6 @@ Signature* const kSignatures[] = {
     &kShrink, &kPrint,    &kReduceHigher, &kReduceHigherApprox, &kToQuadratic,     &kMaxD,
     &kMaxId,  &kConstant, &kGetString,    &kReduceCython,       &kSetstateCython,
 };
-
-// A clique of n variables has a value table of 2^n entries, a count that must fit int32.
-constexpr int32_t kMaxCliqueSize = 30;
 
 // --- Helpers shared by the methods ---
 
@@ -133,8 +131,9 @@ bool RequireNonNegativeIds(const int32_t* ids, int32_t count) {
 }
 
 bool RequireCliqueSize(int32_t n) {
-  if (n >= 0 && n <= kMaxCliqueSize) return true;
-  PyErr_Format(PyExc_ValueError, "cliquesize must be between 0 and %d, got %d", kMaxCliqueSize, n);
+  if (n >= 0 && n <= pbf::kMaxCliqueSize) return true;
+  PyErr_Format(PyExc_ValueError, "cliquesize must be between 0 and %d, got %d", pbf::kMaxCliqueSize,
+               n);
   return false;
 }
 
