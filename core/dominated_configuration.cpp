@@ -9,14 +9,12 @@
 // at the first configuration at which one passes. Cost per configuration: two passes over L's
 // entries plus O(j 2^j) for its j <= 16 free variables; at most 2^d configurations.
 //
+// Per configuration, Restrict applies it to L (the restrict step), RestrictedExtremes enumerates
+// what is left, and DominanceTests keeps the running values and runs the two tests (the test step).
+//
 // Choices worth knowing:
-// - The value at an assignment y is the sum of the coefficients whose mask lies within y, so the
-//   whole value table is the subset-sum (zeta) transform of the table holding each coefficient at
-//   its own mask: j 2^(j-1) additions instead of entries x 2^j tests. Sums wrap modulo 2^32, so
-//   the order of addition cannot change a single value.
-// - The restricted function is scattered straight into the value table and never built as a
-//   LocalFunction of its own, so a configuration allocates nothing.
-// - The value table is one file-scope array of 2^16 int32: the core runs on one thread only.
+// - The restricted function is scattered straight into the value table (value_table.h, subset
+//   sums) and never built as a LocalFunction of its own, so a configuration allocates nothing.
 // - T's variables are located in L by binary search, not by a forward walk, and the search gives
 //   up (returns -1) on anything outside its records: more than 16 free variables, a degree above
 //   16, or ids of T that are repeated or missing from L. Every such case keeps all minimisers.
@@ -24,6 +22,8 @@
 //   function, the largest last. Before the first costly configuration the search asks for a cheap
 //   proof that nothing can pass (dominance_proof.cpp), which returns the same -1 without the
 //   enumerations; an unproven case runs the full search.
+#include "dominated_configuration.h"
+
 #include <algorithm>
 #include <bit>
 #include <cstddef>
@@ -32,51 +32,13 @@
 #include "local_function.h"
 #include "parity_tables.h"
 #include "pbf_limits.h"
+#include "value_table.h"
 #include "wrap.h"
 
 namespace pbf {
 namespace {
 
-int32_t value_table[size_t{1} << kMaxFreeVariables];
-
 uint32_t LowBits(int32_t n) { return n >= 32 ? ~0u : (1u << n) - 1; }
-
-// Turns value_table[0 .. 2^bits), holding one summand per mask, into the sum over the submasks of
-// every index. The three lowest bits are done eight entries at a time; above them each half-block
-// is one contiguous run, which the compiler vectorises.
-void SubsetSums(int32_t bits) {
-  const uint32_t n = 1u << bits;
-  int32_t* v = value_table;
-  uint32_t step = 1;
-  if (n >= 8) {
-    for (uint32_t b = 0; b < n; b += 8) {
-      int32_t* w = v + b;
-      const auto add = [w](uint32_t to, uint32_t from) { w[to] = WrapAdd(w[to], w[from]); };
-      // One row per butterfly stage.
-      // clang-format off
-      add(1, 0); add(3, 2); add(5, 4); add(7, 6);
-      add(2, 0); add(3, 1); add(6, 4); add(7, 5);
-      add(4, 0); add(5, 1); add(6, 2); add(7, 3);
-      // clang-format on
-    }
-    step = 8;
-  }
-  for (; step < n; step <<= 1) {
-    for (uint32_t base = 0; base < n; base += 2 * step) {
-      int32_t* high = v + base + step;
-      const int32_t* low = v + base;
-      for (uint32_t y = 0; y < step; ++y) high[y] = WrapAdd(high[y], low[y]);
-    }
-  }
-}
-
-void UpdateExtremes(int32_t bits, LocalFunction::Extremes& result) {
-  const uint32_t n = 1u << bits;
-  for (uint32_t y = 0; y < n; ++y) {
-    result.largest = std::max(result.largest, value_table[y]);
-    result.smallest = std::min(result.smallest, value_table[y]);
-  }
-}
 
 // The position of `id` among the ascending local variables as its mask bit, 0 when absent.
 uint32_t LocalBit(const LocalFunction& local, int32_t id) {
@@ -100,34 +62,93 @@ uint32_t Compress(uint32_t x, const uint8_t* rank) {
   return packed;
 }
 
-}  // namespace
+// L restricted to one configuration of T's variables.
+struct Restriction {
+  uint32_t dead;  // entries with a bit here drop out
+  int32_t fixed;  // L's constant plus every surviving entry within T's variables
+  uint32_t free;  // the non-T variables that surviving entries use
+};
 
-// Entries whose mask reaches beyond `count` lie within no assignment and add nothing. Above 16
-// variables (outside the contract, never reached from the reductions) the assignments are taken
-// as 2^(count-16) blocks that each fit the table.
-LocalFunction::Extremes LocalFunction::MinMax() const {
-  if (count <= 0 || entries.empty()) return {constant, constant};
-  const int32_t low = std::min(count, kMaxFreeVariables);
-  const uint32_t low_mask = LowBits(low);
-  const uint64_t blocks = uint64_t{1} << (count - low);
-  Extremes result{max_start, min_start};
-  for (uint64_t high = 0; high < blocks; ++high) {
-    std::fill_n(value_table, size_t{1} << low, 0);
-    value_table[0] = constant;
-    for (const LocalEntry& entry : entries) {
-      if (((entry.mask >> low) & ~static_cast<uint32_t>(high)) != 0) continue;
-      int32_t& slot = value_table[entry.mask & low_mask];
-      slot = WrapAdd(slot, entry.coef);
+Restriction Restrict(const LocalFunction& local, const TermLayout& layout, int32_t i) {
+  Restriction r{layout.DeadIn(i), local.constant, 0};
+  for (const LocalEntry& entry : local.entries) {
+    if (entry.mask & r.dead) continue;
+    if ((entry.mask & ~layout.term_mask) == 0) {
+      r.fixed = WrapAdd(r.fixed, entry.coef);
+    } else {
+      r.free |= entry.mask & ~layout.term_mask;
     }
-    SubsetSums(low);
-    UpdateExtremes(low, result);
   }
-  return result;
+  return r;
 }
 
-int32_t LocalFunction::FindDominatedConfiguration(TermRef term, bool odd, int32_t& amount) const {
+// The restricted function's largest and smallest value over all assignments of its free
+// variables, their bits packed down into the value table.
+LocalFunction::Extremes RestrictedExtremes(const LocalFunction& local, uint32_t term_mask,
+                                           const Restriction& r) {
+  const int32_t j = std::popcount(r.free);
+  int32_t* table = ValueTable();
+  std::fill_n(table, size_t{1} << j, 0);
+  table[0] = r.fixed;
+  if (r.free != 0) {
+    uint8_t rank[kMaxLocalVariables];
+    Ranks(r.free, rank);
+    for (const LocalEntry& entry : local.entries) {
+      if ((entry.mask & r.dead) != 0 || (entry.mask & ~term_mask) == 0) continue;
+      int32_t& slot = table[Compress(entry.mask & ~term_mask, rank)];
+      slot = WrapAdd(slot, entry.coef);
+    }
+  }
+  LocalFunction::Extremes extremes{kSmallest, kLargest};
+  SumSubsetsAndWiden(j, extremes);
+  return extremes;
+}
+
+// The two tests, fed the configurations in ascending order: R (`reach`) is the smallest largest
+// value seen, best_in and best_out the largest smallest values of the target parity and of the
+// other one. A configuration of the target parity is dominated once R < best_in; one of the
+// other parity once R + amount < best_out, and then the amount is negated.
+class DominanceTests {
+ public:
+  explicit DominanceTests(const LocalFunction& local)
+      : reach_(local.min_start), best_in_(local.max_start), best_out_(local.max_start) {}
+
+  // Takes configuration i and its extremes; the dominated configuration once a test passes,
+  // else -1.
+  int32_t Add(int32_t i, bool in_target, LocalFunction::Extremes extremes, int32_t& amount) {
+    reach_ = std::min(reach_, extremes.largest);
+    if (in_target) {
+      if (extremes.smallest > best_in_) {
+        best_in_ = extremes.smallest;
+        s_in_ = i;
+      }
+    } else if (extremes.smallest > best_out_) {
+      best_out_ = extremes.smallest;
+      s_out_ = i;
+    }
+    if (reach_ < best_in_) return s_in_;
+    if (WrapAdd(reach_, amount) < best_out_) {
+      amount = WrapNeg(amount);
+      return s_out_;
+    }
+    return -1;
+  }
+
+ private:
+  int32_t reach_;
+  int32_t best_in_;
+  int32_t best_out_;
+  int32_t s_in_ = -1;
+  int32_t s_out_ = -1;
+};
+
+}  // namespace
+
+int32_t FindDominatedConfiguration(const LocalFunction& local, TermRef term, bool odd,
+                                   int32_t& amount) {
   const int32_t d = term.degree;
-  if (d < 1 || d > kMaxExactDegree || count > kMaxLocalVariables || count - d > kMaxFreeVariables) {
+  if (d < 1 || d > kMaxExactDegree || local.count > kMaxLocalVariables ||
+      local.count - d > kMaxFreeVariables) {
     return -1;
   }
   EnsureParityTables(d);
@@ -137,72 +158,31 @@ int32_t LocalFunction::FindDominatedConfiguration(TermRef term, bool odd, int32_
   uint32_t bit_of[kMaxExactDegree];
   uint32_t term_mask = 0;
   for (int32_t k = 0; k < d; ++k) {
-    bit_of[k] = LocalBit(*this, term.ids[k]);
+    bit_of[k] = LocalBit(local, term.ids[k]);
     term_mask |= bit_of[k];
   }
   if (std::popcount(term_mask) != d) return -1;  // a repeated or unknown id: no sound layout
-  const TermLayout layout{bit_of, d, term_mask, ~LowBits(count)};
+  const TermLayout layout{bit_of, d, term_mask, ~LowBits(local.count)};
 
-  int32_t reach = min_start;  // R: the smallest largest value of the configurations seen
-  int32_t best_in = max_start;
-  int32_t best_out = max_start;
-  int32_t s_in = -1;
-  int32_t s_out = -1;
-  size_t p = 0;
   // The proof costs about one pass over the entries per configuration; it is tried once, before
   // the first configuration whose enumeration would cost a sizeable share of that.
-  bool try_proof = SumsCannotWrap(*this, amount);
-  const uint64_t proof_cost = (uint64_t{entries.size()} + 1) << d;
+  bool try_proof = SumsCannotWrap(local, amount);
+  const uint64_t proof_cost = (uint64_t{local.entries.size()} + 1) << d;
+  DominanceTests tests(local);
+  size_t p = 0;  // the next configuration of the target parity is target[p]
   const int32_t configurations = int32_t{1} << d;
   for (int32_t i = 0; i < configurations; ++i) {
-    const uint32_t dead = layout.DeadIn(i);
-
-    int32_t fixed = constant;
-    uint32_t free = 0;
-    for (const LocalEntry& entry : entries) {
-      if (entry.mask & dead) continue;
-      if ((entry.mask & ~term_mask) == 0) {
-        fixed = WrapAdd(fixed, entry.coef);
-      } else {
-        free |= entry.mask & ~term_mask;
-      }
-    }
-    const int32_t j = std::popcount(free);
-    if (try_proof && (uint64_t{static_cast<uint32_t>(j)} << j) * 4 >= proof_cost) {
+    const Restriction restriction = Restrict(local, layout, i);
+    const auto j = static_cast<uint64_t>(std::popcount(restriction.free));
+    if (try_proof && (j << j) * 4 >= proof_cost) {
       try_proof = false;
-      if (NoneCanPass(*this, layout, odd, amount)) return -1;
+      if (NoneCanPass(local, layout, odd, amount)) return -1;
     }
-    std::fill_n(value_table, size_t{1} << j, 0);
-    value_table[0] = fixed;
-    if (free != 0) {
-      uint8_t rank[32];
-      Ranks(free, rank);
-      for (const LocalEntry& entry : entries) {
-        if ((entry.mask & dead) != 0 || (entry.mask & ~term_mask) == 0) continue;
-        int32_t& slot = value_table[Compress(entry.mask & ~term_mask, rank)];
-        slot = WrapAdd(slot, entry.coef);
-      }
-      SubsetSums(j);
-    }
-    Extremes local{kSmallest, kLargest};
-    UpdateExtremes(j, local);
-
-    reach = std::min(reach, local.largest);
-    if (i == target[p]) {
-      ++p;
-      if (local.smallest > best_in) {
-        best_in = local.smallest;
-        s_in = i;
-      }
-    } else if (local.smallest > best_out) {
-      best_out = local.smallest;
-      s_out = i;
-    }
-    if (reach < best_in) return s_in;
-    if (WrapAdd(reach, amount) < best_out) {
-      amount = WrapNeg(amount);
-      return s_out;
-    }
+    const bool in_target = i == target[p];
+    if (in_target) ++p;
+    const int32_t s =
+        tests.Add(i, in_target, RestrictedExtremes(local, term_mask, restriction), amount);
+    if (s >= 0) return s;
   }
   return -1;
 }

@@ -4,6 +4,9 @@
 // Local variable k is bit count-1-k of a mask, so vars[0] is the most significant bit in use; an
 // assignment of the local variables is a number below 2^count read the same way. The value at an
 // assignment y is `constant` plus the coefficients of all entries whose mask lies within y.
+//
+// Both reductions keep one LocalFunction for all the terms they visit: Clear keeps the storage of
+// `taken` and `entries`, so once they have grown a term costs no allocation.
 #pragma once
 
 #include <algorithm>
@@ -21,31 +24,14 @@ struct LocalEntry {
   int32_t coef = 0;
 };
 
-// While a neighbourhood is gathered, its entries hold the taken terms as (degree, index) in
-// (mask, coef); a term is taken once for each of its variables that the scan meets. This sorts
-// them by degree, then index (both non-negative, so one 64-bit key orders them), drops the repeats
-// and turns each into its mask, mask_of(ids, degree), and its current coefficient.
-template <typename MaskOf>
-void ResolveTakenTerms(const TermStore& terms, std::vector<LocalEntry>& taken, MaskOf mask_of) {
-  const auto key = [](const LocalEntry& e) {
-    return uint64_t{e.mask} << 32 | static_cast<uint32_t>(e.coef);
-  };
-  const auto less = [&](const LocalEntry& a, const LocalEntry& b) { return key(a) < key(b); };
-  const auto same = [&](const LocalEntry& a, const LocalEntry& b) { return key(a) == key(b); };
-  std::sort(taken.begin(), taken.end(), less);
-  taken.erase(std::unique(taken.begin(), taken.end(), same), taken.end());
-  for (LocalEntry& entry : taken) {
-    const TermTable& table = terms.Table(static_cast<int32_t>(entry.mask));
-    const int32_t index = entry.coef;
-    entry = {mask_of(table.Ids(index), table.degree), table.Coef(index)};
-  }
-}
-
 struct LocalFunction {
   std::array<int32_t, kMaxLocalVariables> vars{};
   int32_t constant = 0;
   int32_t count = 0;
   std::vector<LocalEntry> entries;
+  // The terms gathered from the big function before ResolveTakenTerms turns them into entries:
+  // a term is taken once for each of its variables that the gathering meets.
+  std::vector<Occurrence> taken;
   int32_t min_start = kLargest;
   int32_t max_start = kSmallest;
 
@@ -54,25 +40,41 @@ struct LocalFunction {
     int32_t smallest;
   };
 
-  // Empties the function for the next term, keeping the entries' storage.
+  // Empties the function for the next term, keeping the storage.
   void Clear() {
     constant = 0;
     count = 0;
     entries.clear();
+    taken.clear();
   }
 
-  // The largest and smallest value over all 2^count assignments; count <= 16.
+  // Appends the taken terms to `entries` sorted by degree, then index, each once, as its mask
+  // mask_of(ids, degree) and its current coefficient; leaves `taken` sorted and without repeats.
+  template <typename MaskOf>
+  void ResolveTakenTerms(const TermStore& terms, MaskOf mask_of);
+
+  // The largest and smallest value over all 2^count assignments; count <= kMaxFreeVariables.
   Extremes MinMax() const;
 
-  // Exact reduction: for the function built by PBF::BuildNeighbourhood around `term`, a
-  // configuration of the term's variables that is strictly worse than another one, preferring the
-  // target parity (odd when `odd` is set). Returns -1 when there is none. When the
-  // configuration comes from outside the target parity, `amount` is negated.
-  int32_t FindDominatedConfiguration(TermRef term, bool odd, int32_t& amount) const;
-
   // Approximate reduction: among the assignments of the target parity (odd when `odd` is set) of
-  // a function filled by PBF::GatherSubterms, the first one with the greatest value, or -1.
+  // a function filled by PBF::GatherSubterms, the first one with the greatest value, or -1 when
+  // none beats max_start. The parity tables must cover `count` bits.
   int32_t FindBestAssignment(bool odd) const;
 };
+
+template <typename MaskOf>
+void LocalFunction::ResolveTakenTerms(const TermStore& terms, MaskOf mask_of) {
+  // Degree and index are both non-negative, so one 64-bit key orders them.
+  const auto key = [](const Occurrence& o) {
+    return uint64_t{static_cast<uint32_t>(o.degree)} << 32 | static_cast<uint32_t>(o.index);
+  };
+  std::sort(taken.begin(), taken.end(),
+            [&key](const Occurrence& a, const Occurrence& b) { return key(a) < key(b); });
+  taken.erase(std::unique(taken.begin(), taken.end()), taken.end());
+  for (const Occurrence& occ : taken) {
+    const TermTable& table = terms.Table(occ.degree);
+    entries.push_back({mask_of(table.Ids(occ.index), occ.degree), table.Coef(occ.index)});
+  }
+}
 
 }  // namespace pbf

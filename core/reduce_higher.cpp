@@ -14,8 +14,7 @@
 // assignments, see dominated_configuration.cpp) and up to 2^d additions.
 //
 // Choices worth knowing:
-// - One LocalFunction serves every term, and while it is filled its entries double as the list of
-//   gathered (degree, index) pairs, so once its storage has grown a term costs no allocation.
+// - One LocalFunction serves every term, so once its storage has grown a term costs no allocation.
 // - Local variables go into a small hash set of at most min(d, 16) + 16 ids, and the first id too
 //   many ends the gathering: no list of every neighbour id is built. Masks are looked up id by id
 //   in the same set, which gives every stored product its value whatever the order of its ids:
@@ -29,6 +28,7 @@
 #include <cstdint>
 #include <iterator>
 
+#include "dominated_configuration.h"
 #include "id_lists.h"
 #include "local_function.h"
 #include "parity_tables.h"
@@ -105,7 +105,7 @@ bool PBF::BuildNeighbourhood(LocalFunction& local, TermRef term) const {
   const int32_t d = term.degree;
   local.Clear();
   // One pass over the occurrence lists of T's variables finds the local variables and gathers the
-  // terms with a non-zero coefficient as (degree, index) in (mask, coef). The first variable too
+  // terms with a non-zero coefficient into `taken`. The first variable too
   // many refuses the term at once, before any sorting, so a variable shared by many terms (a hub)
   // does not cost the length of its list for every term on it. T's own ids count even when its
   // coefficient is 0.
@@ -123,12 +123,12 @@ bool PBF::BuildNeighbourhood(LocalFunction& local, TermRef term) const {
       for (int32_t n = 0; n < occ.degree; ++n) {
         if (!ids.Add(neighbour[n], limit)) return false;
       }
-      local.entries.push_back({static_cast<uint32_t>(occ.degree), occ.index});
+      local.taken.push_back(occ);
     }
   }
   ids.Finish(local);
-  ResolveTakenTerms(terms, local.entries,
-                    [&ids](const int32_t* u, int32_t degree) { return ids.MaskOf(u, degree); });
+  local.ResolveTakenTerms(
+      terms, [&ids](const int32_t* u, int32_t degree) { return ids.MaskOf(u, degree); });
   local.constant = WrapAdd(local.constant, constant);
   return true;
 }
@@ -146,7 +146,7 @@ void PBF::ReduceHigher() {
       if (!BuildNeighbourhood(local, term)) continue;
       const bool odd = CancelsWithOddParity(d, c);
       int32_t amount = WrapAbs(c);
-      const int32_t s = local.FindDominatedConfiguration(term, odd, amount);
+      const int32_t s = FindDominatedConfiguration(local, term, odd, amount);
       if (s >= 0) AddIndicator(term, s, amount);
     }
   }

@@ -12,8 +12,7 @@
 // below), 2^(d-1) candidates times the gathered entries, and up to 2^d indicator products.
 //
 // Choices worth knowing:
-// - One LocalFunction serves every term, and while gathering its entries double as the list of
-//   taken (degree, index) pairs, so once its storage has grown a term costs no allocation.
+// - One LocalFunction serves every term, so once its storage has grown a term costs no allocation.
 // - Terms of degree above 30 are left as they are and remain after the call: their candidates,
 //   parity lists and indicator masks no longer fit 32-bit arithmetic.
 // - When no candidate beats the smallest int32 (every local value is exactly that), nothing is
@@ -77,10 +76,10 @@ uint32_t MaskWithin(const int32_t* u, int32_t g, const int32_t* y, int32_t d) {
   return mask;
 }
 
-// Resolves the taken terms of L (see ResolveTakenTerms) to their masks within T.
+// Resolves the taken terms of L to their masks within T.
 void FinishGathering(const TermStore& terms, LocalFunction& local, const int32_t* y, int32_t d) {
-  ResolveTakenTerms(terms, local.entries,
-                    [y, d](const int32_t* u, int32_t g) { return MaskWithin(u, g, y, d); });
+  local.ResolveTakenTerms(terms,
+                          [y, d](const int32_t* u, int32_t g) { return MaskWithin(u, g, y, d); });
 }
 
 // What GatherSubterms gathers for a term with distinct ascending ids, found by looking up each
@@ -97,7 +96,7 @@ void GatherFromIndex(const PBF& f, const SubtermIndex& index, LocalFunction& loc
       if ((s >> (d - 1 - p)) & 1) ids[g++] = y[p];
     }
     const int32_t t = index.Find(g, ids);
-    if (t >= 0) local.entries.push_back({static_cast<uint32_t>(g), t});
+    if (t >= 0) local.taken.push_back({g, t});
   }
   FinishGathering(f.terms, local, y, d);
   local.constant = WrapAdd(local.constant, f.constant);
@@ -155,40 +154,19 @@ class Gatherer {
 void PBF::GatherSubterms(LocalFunction& local, TermRef term) const {
   const int32_t d = term.degree;
   const int32_t* y = term.ids;
-  assert(d >= 1 && d <= static_cast<int32_t>(local.vars.size()) && local.entries.empty());
+  assert(d >= 1 && d <= static_cast<int32_t>(local.vars.size()) && local.taken.empty());
   std::copy(y, y + d, local.vars.begin());
   local.count = d;
   // A term is found once for each of its occurrences among T's variables.
   for (int32_t k = 0; k < d; ++k) {
     for (const Occurrence& occ : terms.OccurrencesOf(y[k])) {
       if (LiesWithin(terms.Table(occ.degree).Ids(occ.index), occ.degree, y, d)) {
-        local.entries.push_back({static_cast<uint32_t>(occ.degree), occ.index});
+        local.taken.push_back(occ);
       }
     }
   }
   FinishGathering(terms, local, y, d);
   local.constant = WrapAdd(local.constant, constant);
-}
-
-int32_t LocalFunction::FindBestAssignment(bool odd) const {
-  const ParityTables& parity = SharedParityTables();
-  assert(count >= 1 && parity.built_degree >= count);
-  const std::vector<int32_t>& candidates = odd ? parity.odd : parity.even;
-  const size_t n = size_t{1} << (count - 1);
-  int32_t best = -1;
-  int32_t best_value = max_start;
-  for (size_t c = 0; c < n; ++c) {
-    const uint32_t h = static_cast<uint32_t>(candidates[c]);
-    int32_t value = constant;
-    for (const LocalEntry& entry : entries) {
-      if ((entry.mask & ~h) == 0) value = WrapAdd(value, entry.coef);
-    }
-    if (value > best_value) {
-      best = candidates[c];
-      best_value = value;
-    }
-  }
-  return best;
 }
 
 void PBF::ReduceHigherApprox() {
