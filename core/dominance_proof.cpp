@@ -27,7 +27,8 @@
 namespace pbf {
 namespace {
 
-// The proof keeps two bounds per configuration, for terms of degree up to 12.
+// The proof keeps two bounds per configuration, for terms of degree up to 12, in file-scope arrays
+// (one thread at a time, see pbf.h).
 constexpr int32_t kProofDegree = 12;
 constexpr int32_t kProofRounds = 8;
 constexpr int32_t kClimbSteps = 16;
@@ -74,12 +75,6 @@ int64_t Climb(const LocalFunction& local, uint32_t dead, uint32_t term_mask, uin
   return value;
 }
 
-// True when the search is sure to find nothing: after all configurations, min_i M_i stays at or
-// above the largest m_i of the target parity, and min_i M_i + amount at or above the largest m_i
-// of the other one. First every M_i is bounded from below and every m_i from above by the values
-// at no and at all free variables; then, a few rounds at most, only the bounds that decide (the
-// smallest M_i bound and the m_i bounds that still beat it) are sharpened by climbing. The caller
-// has made sure that no sum of coefficients wraps.
 }  // namespace
 
 bool NoneCanPass(const LocalFunction& local, const TermLayout& term, bool odd, int32_t amount) {

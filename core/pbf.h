@@ -13,6 +13,10 @@
 //   std::bad_alloc and std::length_error, which pass through. Single edits (`AddUnary`,
 //   `AddPairwise`, `AddTerm` and the energy-table forms) make room before they change anything,
 //   so a failed edit leaves the function as it was.
+// - One thread at a time, for all functions together: the reductions share process-wide scratch
+//   state without a lock (the exact search's value table, the arrays of its dominance proof, and
+//   ParityTables), so no two reductions may run at the same time, even on different functions.
+//   The binding never releases the interpreter lock, which guarantees this today.
 #pragma once
 
 #include <cstddef>
@@ -120,8 +124,8 @@ struct TermStore {
   void Shrink();
 
   // Resizes `occurrences` to MaxVarId() + 1 lists and refills them in walk order. Allocates only
-  // the room that the lists lack; Shrink makes all of it first, so that there nothing can fail
-  // half-way.
+  // the room that the lists lack: Shrink makes all of it first, so that there it cannot fail
+  // half-way (called on its own, a failure can leave lists partly filled).
   void RebuildOccurrences();
 
   // Makes room so that appending the planned terms afterwards cannot fail: absent tables with a

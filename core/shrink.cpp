@@ -1,9 +1,10 @@
 // Compaction and queries.
 //
-// Shrink removes the terms whose coefficient is 0 and rebuilds every occurrence list in walk
-// order. It first counts what the rebuilt lists will hold and makes room for it, and only then
-// moves terms and refills the lists, so running out of memory changes nothing. The tables are
-// compacted in place, each maximal run of survivors moved with one block move.
+// Shrink removes the terms whose coefficient is 0, then RebuildOccurrences refills every
+// occurrence list in walk order. Shrink first counts what the rebuilt lists will hold and makes
+// room for it, and only then moves terms and refills the lists, so running out of memory changes
+// nothing. The tables are compacted in place, each maximal run of survivors moved with one block
+// move.
 #include <algorithm>
 #include <cstring>
 
@@ -30,17 +31,15 @@ int32_t PBF::MaxDegree() const {
 
 namespace {
 
-// Counts the occurrences that the lists will hold once the zero terms are gone (or all terms, when
-// `skip_zero` is false), makes room for them, and returns the number of lists needed.
-size_t PrepareOccurrences(TermStore& store, bool skip_zero) {
+// Makes room in the occurrence index and its lists for what they will hold once the terms with
+// coefficient 0 are gone, so that the refill after compaction allocates nothing.
+void ReserveSurvivorOccurrences(TermStore& store) {
   // Calls `visit(ids, degree)` for every term that will remain.
   auto for_each_kept = [&](auto visit) {
     for (const auto& table : store.tables) {
       if (!table) continue;
       for (int32_t t = 0; t < table->Size(); ++t) {
-        if (!skip_zero || table->Coef(t) != 0) {
-          visit(table->Ids(t), table->degree);
-        }
+        if (table->Coef(t) != 0) visit(table->Ids(t), table->degree);
       }
     }
   };
@@ -55,25 +54,6 @@ size_t PrepareOccurrences(TermStore& store, bool skip_zero) {
   });
   if (store.occurrences.size() < lists) store.occurrences.resize(lists);
   for (size_t v = 0; v < lists; ++v) store.occurrences[v].reserve(counts[v]);
-  return lists;
-}
-
-// Refills the first `lists` occurrence lists from the tables, in walk order, and drops the rest.
-// Room was made by PrepareOccurrences; nothing here allocates.
-void FillOccurrences(TermStore& store, size_t lists) {
-  for (size_t v = 0; v < lists; ++v) store.occurrences[v].clear();
-  store.occurrences.resize(lists);
-  for (size_t d = store.tables.size() - 1; d > 0; --d) {
-    if (!store.tables[d]) continue;
-    const TermTable& table = *store.tables[d];
-    const int32_t n = table.Size();
-    for (int32_t t = 0; t < n; ++t) {
-      const int32_t* ids = table.Ids(t);
-      for (size_t k = 0; k < d; ++k) {
-        store.OccurrencesOf(ids[k]).push_back({static_cast<int32_t>(d), t});
-      }
-    }
-  }
 }
 
 void CompactTable(TermTable& table) {
@@ -104,15 +84,25 @@ void CompactTable(TermTable& table) {
 }  // namespace
 
 void TermStore::Shrink() {
-  const size_t lists = PrepareOccurrences(*this, /*skip_zero=*/true);
+  ReserveSurvivorOccurrences(*this);
   for (auto& table : tables) {
     if (table) CompactTable(*table);
   }
-  FillOccurrences(*this, lists);
+  RebuildOccurrences();
 }
 
 void TermStore::RebuildOccurrences() {
-  FillOccurrences(*this, PrepareOccurrences(*this, /*skip_zero=*/false));
+  const auto lists = static_cast<size_t>(MaxVarId() + 1);
+  for (size_t v = 0; v < lists && v < occurrences.size(); ++v) occurrences[v].clear();
+  occurrences.resize(lists);
+  for (size_t d = tables.size() - 1; d > 0; --d) {
+    if (!tables[d]) continue;
+    const TermTable& table = *tables[d];
+    for (int32_t t = 0; t < table.Size(); ++t) {
+      const int32_t* ids = table.Ids(t);
+      for (size_t k = 0; k < d; ++k) OccurrencesOf(ids[k]).push_back({static_cast<int32_t>(d), t});
+    }
+  }
 }
 
 }  // namespace pbf
