@@ -2,9 +2,12 @@
 //
 // No C++ exception may unwind into the interpreter: every entry point runs the code that can
 // throw (the core's operations, scratch allocations) inside `Guarded`, which turns the exception
-// into the matching Python exception. The core itself only ever throws std::bad_alloc and
-// std::length_error; the mapping of anything else exists so that a future change cannot crash
-// the interpreter.
+// into the matching Python exception:
+// - std::bad_alloc and std::length_error, the only ones the core throws, become MemoryError.
+// - std::logic_error is thrown on purpose by the binding when a method meets an instance whose
+//   construction never finished (only a subclass's __del__ can); like any other std::exception it
+//   becomes RuntimeError with its message ("the PyPBF object was not constructed").
+// - Anything else becomes RuntimeError("unknown C++ exception"); nothing throws one today.
 #pragma once
 
 #include <Python.h>
