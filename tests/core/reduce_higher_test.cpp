@@ -6,7 +6,6 @@
 
 #include "literal_reduce.h"
 #include "local_function.h"
-#include "parity_tables.h"
 #include "pbf.h"
 #include "test_util.h"
 
@@ -16,16 +15,10 @@ namespace {
 using testing::Evaluate;
 using testing::ExpectInvariants;
 
-struct Term {
-  int32_t coef;
-  std::vector<int32_t> ids;
-};
+using testing::Term;
 
 PBF Build(const std::vector<Term>& terms, int32_t constant = 0) {
-  PBF f;
-  f.constant = constant;
-  for (const Term& t : terms) f.AddTerm(t.coef, static_cast<int32_t>(t.ids.size()), t.ids.data());
-  return f;
+  return testing::FunctionOf(terms, constant);
 }
 
 std::string Reduced(PBF f) {
@@ -60,58 +53,6 @@ std::pair<int32_t, std::vector<uint64_t>> Minimisers(const PBF& f, int32_t n) {
     if (values[x] == least) where.push_back(x);
   }
   return {least, where};
-}
-
-TEST(ParityTables, ListEachParityAscendingWithStopEntries) {
-  const ParityTables& tables = SharedParityTables();
-  const auto expect_lists = [&] {
-    const int32_t d = tables.built_degree;
-    std::vector<int32_t> even, odd;
-    for (int32_t x = 0; x < 1 << d; ++x)
-      (std::popcount(static_cast<uint32_t>(x)) % 2 ? odd : even).push_back(x);
-    even.push_back((1 << d) + 1);
-    odd.push_back(1 << d);
-    EXPECT_EQ(tables.even, even);
-    EXPECT_EQ(tables.odd, odd);
-  };
-  EnsureParityTables(3);
-  expect_lists();
-  // Other tests may have built more; the first five entries are the lists for 3 bits either way.
-  EXPECT_EQ(std::vector<int32_t>(tables.even.begin(), tables.even.begin() + 5),
-            (std::vector<int32_t>{0, 3, 5, 6, 9}));
-  EXPECT_EQ(std::vector<int32_t>(tables.odd.begin(), tables.odd.begin() + 5),
-            (std::vector<int32_t>{1, 2, 4, 7, 8}));
-
-  const ParityTables before = tables;
-  EnsureParityTables(2);
-  EXPECT_EQ(tables.built_degree, before.built_degree);
-  EXPECT_EQ(tables.even, before.even);
-
-  EnsureParityTables(before.built_degree + 1);
-  EXPECT_EQ(tables.built_degree, before.built_degree + 1);
-  expect_lists();
-}
-
-TEST(AddIndicator, AddsAmountAtItsConfigurationOnly) {
-  const std::vector<int32_t> ids = {2, 5, 6, 9};
-  for (int32_t s = 0; s < 16; ++s) {
-    // A fresh table is full: making room in it during the rewrite would move T's ids away from
-    // under the TermRef (AddressSanitizer catches that).
-    PBF f = Build({{3, ids}, {1, {5, 9}}});
-    PBF g = f;
-    g.AddIndicator({4, g.terms.Table(4).Ids(0)}, s, -7);
-    ExpectInvariants(g);
-    EXPECT_EQ(g.terms.Table(4).Size(), 1);
-    for (uint64_t x = 0; x < 1024; ++x) {
-      int32_t configuration = 0;
-      for (int32_t id : ids)
-        configuration = 2 * configuration + static_cast<int32_t>((x >> id) & 1);
-      EXPECT_EQ(Evaluate(g, x) - Evaluate(f, x), configuration == s ? -7 : 0) << s << " " << x;
-    }
-  }
-  PBF f = Build({{3, ids}});
-  f.AddIndicator({4, f.terms.Table(4).Ids(0)}, 5, 0);
-  EXPECT_EQ(f.GetString(), " +3x_{3}x_{6}x_{7}x_{10} +0");
 }
 
 TEST(ReduceHigher, WorkedExamples) {
@@ -205,30 +146,6 @@ TEST(ReduceHigher, CountsNeighboursInAnyIdOrderByTheirValue) {
     ExpectInvariants(f);
     EXPECT_EQ(f.terms.FindTerm(3, std::vector<int32_t>{0, 1, 2}.data()), -1);
     for (uint64_t x = 0; x < 32; ++x) EXPECT_EQ(Evaluate(f, x), Evaluate(g, x));
-  }
-}
-
-TEST(MinMax, MatchesEnumerationOfEveryAssignment) {
-  std::mt19937 rng(5);
-  for (int32_t count = 0; count <= 18; ++count) {
-    for (int rep = 0; rep < 4; ++rep) {
-      LocalFunction f;
-      f.count = count;
-      f.constant = static_cast<int32_t>(rng());
-      const int32_t n = static_cast<int32_t>(rng() % 12);
-      for (int32_t e = 0; e < n; ++e) {
-        // Mostly within count bits; now and then beyond them, which adds nothing.
-        const uint32_t mask =
-            static_cast<uint32_t>(rng()) & (rng() % 8 ? (1u << count) - 1 : 0x7ffffu);
-        const int32_t coef =
-            rng() % 2 ? static_cast<int32_t>(rng()) : static_cast<int32_t>(rng() % 21) - 10;
-        f.entries.push_back({mask, coef});
-      }
-      const LocalFunction::Extremes got = f.MinMax();
-      const LocalFunction::Extremes want = literal::MinMax(f);
-      EXPECT_EQ(got.largest, want.largest) << count;
-      EXPECT_EQ(got.smallest, want.smallest) << count;
-    }
   }
 }
 

@@ -45,4 +45,18 @@ inline PBF RandomFunction(std::mt19937& rng, int32_t vars, int32_t count, int32_
   return f;
 }
 
+// One term of a hand-written function: its coefficient and ids, in order.
+struct Term {
+  int32_t coef;
+  std::vector<int32_t> ids;
+};
+
+// The function with these terms, added in order, and this constant.
+inline PBF FunctionOf(const std::vector<Term>& terms, int32_t constant = 0) {
+  PBF f;
+  f.constant = constant;
+  for (const Term& t : terms) f.AddTerm(t.coef, static_cast<int32_t>(t.ids.size()), t.ids.data());
+  return f;
+}
+
 }  // namespace pbf::testing

@@ -1,0 +1,76 @@
+#include "subterm_index.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdint>
+#include <random>
+#include <vector>
+
+#include "pbf.h"
+#include "test_util.h"
+
+namespace pbf {
+namespace {
+
+// Random id lists of degree 1 to 6 over ids 0 ... 13, strictly ascending, plus every stored
+// term's own ids: the index must answer each exactly like FindTerm.
+void ExpectSameAnswers(const SubtermIndex& index, const PBF& f, std::mt19937& rng) {
+  std::vector<std::vector<int32_t>> queries;
+  for (int n = 0; n < 300; ++n) {
+    std::vector<int32_t> pool(14);
+    for (int32_t v = 0; v < 14; ++v) pool[static_cast<size_t>(v)] = v;
+    std::shuffle(pool.begin(), pool.end(), rng);
+    pool.resize(1 + rng() % 6);
+    std::sort(pool.begin(), pool.end());
+    queries.push_back(pool);
+  }
+  for (int32_t d = 1; d <= 6; ++d) {
+    for (int32_t t = 0; f.terms.HasTable(d) && t < f.terms.Table(d).Size(); ++t) {
+      queries.emplace_back(f.terms.Table(d).Ids(t), f.terms.Table(d).Ids(t) + d);
+    }
+  }
+  for (const std::vector<int32_t>& ids : queries) {
+    const auto d = static_cast<int32_t>(ids.size());
+    ASSERT_EQ(index.Find(d, ids.data()), f.terms.FindTerm(d, ids.data()));
+  }
+}
+
+// The index finds exactly what FindTerm finds while every stored term lists its ids strictly
+// ascending, also for terms appended after it was built; the first term out of order (reversed,
+// or with a repeated id) makes it inexact for good. Terms above degree 30 are not indexed and
+// change nothing.
+TEST(SubtermIndex, FindsWhatFindTermFindsUntilATermIsOutOfOrder) {
+  std::mt19937 rng(37);
+  const std::vector<std::vector<int32_t>> out_of_order = {{5, 3}, {4, 4}, {1, 6, 2}, {2, 2, 9}};
+  for (int rep = 0; rep < 40; ++rep) {
+    PBF f = testing::RandomFunction(rng, 12, 20 + 5 * rep, 6, 3);
+    SubtermIndex index(f.terms);
+    ASSERT_TRUE(index.Exact());
+    ExpectSameAnswers(index, f, rng);
+
+    const PBF more = testing::RandomFunction(rng, 14, 30, 6, 3);
+    for (int32_t d = 1; d <= 6; ++d) {
+      for (int32_t t = 0; more.terms.HasTable(d) && t < more.terms.Table(d).Size(); ++t) {
+        f.AddTerm(more.terms.Table(d).Coef(t), d, more.terms.Table(d).Ids(t));
+      }
+    }
+    std::vector<int32_t> wide(31);
+    for (int32_t k = 0; k < 31; ++k) wide[static_cast<size_t>(k)] = 40 - k;
+    f.AddTerm(1, 31, wide.data());
+    index.CatchUp();
+    ASSERT_TRUE(index.Exact());
+    ExpectSameAnswers(index, f, rng);
+
+    const std::vector<int32_t>& odd = out_of_order[static_cast<size_t>(rep) % out_of_order.size()];
+    f.AddTerm(1, static_cast<int32_t>(odd.size()), odd.data());
+    f.AddUnary(1, 13);
+    index.CatchUp();
+    EXPECT_FALSE(index.Exact());
+    index.CatchUp();
+    EXPECT_FALSE(index.Exact());
+  }
+}
+
+}  // namespace
+}  // namespace pbf
