@@ -22,17 +22,19 @@ namespace {
 
 // Ensures `room` free slots, growing geometrically so that appends stay amortised O(1). Capacities
 // run 3, 7, 15, ... (2c + 1) rather than 1, 2, 4, ...: the smallest heap block holds three 8-byte
-// occurrences anyway, and with the allocator's per-block word, 2^k - 1 entries fill a block of
-// 2^(k+3) bytes. Most occurrence lists are short, so this saves reallocations at no cost in memory.
+// occurrences anyway, and most occurrence lists are short, so this saves reallocations. Against
+// plain doubling: to_quadratic 4-22% faster, building random monomials and hubs 9-28% faster,
+// but building the grids 11% slower, and built functions take 3-7% more memory
+// (bench/RESULTS.md, "Speed tricks").
 template <typename T>
 void ReserveRoom(std::vector<T>& v, size_t room) {
   if (v.capacity() - v.size() >= room) return;
   v.reserve(std::max({v.size() + room, 2 * v.capacity() + 1, size_t{3}}));
 }
 
-// The steps of an edit are forced inline into the members below: AddUnary and AddPairwise pass a
-// fixed degree, so their copies come out specialised. Conversions to a quadratic form make
-// millions of such edits (bench/RESULTS.md, "Speed tricks").
+// The steps of an edit, written once and forced inline into the members below: AddUnary and
+// AddPairwise pass a fixed degree, so their copies come out specialised. Called out of line
+// instead, they make to_quadratic 8-15% slower (bench/RESULTS.md, "Speed tricks").
 
 [[gnu::always_inline]] inline int32_t Find(const TermStore& store, int32_t degree,
                                            const int32_t* ids) {
