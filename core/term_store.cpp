@@ -32,56 +32,6 @@ void ReserveRoom(std::vector<T>& v, size_t room) {
   v.reserve(std::max({v.size() + room, 2 * v.capacity() + 1, size_t{3}}));
 }
 
-// The steps of an edit, written once and forced inline into the members below: AddUnary and
-// AddPairwise pass a fixed degree, so their copies come out specialised. Called out of line
-// instead, they make to_quadratic 8-15% slower (bench/RESULTS.md, "Speed tricks").
-
-[[gnu::always_inline]] inline int32_t Find(const TermStore& store, int32_t degree,
-                                           const int32_t* ids) {
-  if (!store.HasTable(degree)) return -1;
-  const OccurrenceList* shortest = nullptr;
-  for (int32_t k = 0; k < degree; ++k) {
-    if (!store.HasList(ids[k])) return -1;
-    const OccurrenceList& list = store.OccurrencesOf(ids[k]);
-    if (!shortest || list.size() < shortest->size()) shortest = &list;
-  }
-  return store.FindTermIn(*shortest, shortest->size(), degree, ids);
-}
-
-// Room for the first term of a table, through the general plan.
-[[gnu::noinline]] void MakeRoomInNewTable(TermStore& store, int32_t degree, const int32_t* ids) {
-  const auto length = static_cast<size_t>(degree);
-  std::vector<size_t> per_degree(length + 1, 0);
-  per_degree.back() = 1;
-  store.ReserveAppends({{ids, length}, {}, per_degree});
-}
-
-// Most single edits go to a table that exists (degrees 1 and 2 always do): their room is made
-// here directly, without the plan's bookkeeping.
-[[gnu::always_inline]] inline void MakeRoom(TermStore& store, int32_t degree, const int32_t* ids) {
-  if (!store.HasTable(degree)) [[unlikely]] {
-    return MakeRoomInNewTable(store, degree, ids);
-  }
-  const auto length = static_cast<size_t>(degree);
-  TermTable& table = store.Table(degree);
-  ReserveRoom(table.vars, length);
-  ReserveRoom(table.coefs, 1);
-  const int32_t largest = *std::max_element(ids, ids + degree);
-  if (!store.HasList(largest)) store.occurrences.resize(static_cast<size_t>(largest) + 1);
-  // An id named k times gets k entries; its later positions find the room already made.
-  for (int32_t k = 0; k < degree; ++k) {
-    const auto repeats = std::count(ids, ids + degree, ids[k]);
-    ReserveRoom(store.OccurrencesOf(ids[k]), static_cast<size_t>(repeats));
-  }
-}
-
-[[gnu::always_inline]] inline void Add(TermStore& store, int32_t coef, int32_t degree,
-                                       const int32_t* ids) {
-  const int32_t found = Find(store, degree, ids);
-  if (found < 0) MakeRoom(store, degree, ids);
-  store.MergeOrAppend(found, coef, degree, ids);
-}
-
 }  // namespace
 
 TermStore::TermStore(int32_t max_vars)
@@ -91,20 +41,89 @@ TermStore::TermStore(int32_t max_vars)
 }
 
 int32_t TermStore::FindTerm(int32_t degree, const int32_t* ids) const {
-  return Find(*this, degree, ids);
+  if (!HasTable(degree)) return -1;
+  const OccurrenceList* shortest = nullptr;
+  for (int32_t k = 0; k < degree; ++k) {
+    if (!HasList(ids[k])) return -1;
+    const OccurrenceList& list = OccurrencesOf(ids[k]);
+    if (!shortest || list.size() < shortest->size()) shortest = &list;
+  }
+  return FindTermIn(*shortest, shortest->size(), degree, ids);
 }
 
-void TermStore::ReserveTerm(int32_t degree, const int32_t* ids) { MakeRoom(*this, degree, ids); }
+// Most single edits go to a table that exists: their room is made here directly, without the
+// plan's bookkeeping. A table's first term takes the general way.
+void TermStore::ReserveTerm(int32_t degree, const int32_t* ids) {
+  const auto length = static_cast<size_t>(degree);
+  if (!HasTable(degree)) {
+    std::vector<size_t> per_degree(length + 1, 0);
+    per_degree.back() = 1;
+    return ReserveAppends({{ids, length}, {}, per_degree});
+  }
+  TermTable& table = Table(degree);
+  ReserveRoom(table.vars, length);
+  ReserveRoom(table.coefs, 1);
+  const int32_t largest = *std::max_element(ids, ids + degree);
+  if (!HasList(largest)) occurrences.resize(static_cast<size_t>(largest) + 1);
+  // An id named k times gets k entries; its later positions find the room already made.
+  for (int32_t k = 0; k < degree; ++k) {
+    const auto repeats = std::count(ids, ids + degree, ids[k]);
+    ReserveRoom(OccurrencesOf(ids[k]), static_cast<size_t>(repeats));
+  }
+}
 
 void TermStore::AddTerm(int32_t coef, int32_t degree, const int32_t* ids) {
-  Add(*this, coef, degree, ids);
+  const int32_t found = FindTerm(degree, ids);
+  if (found < 0) ReserveTerm(degree, ids);
+  MergeOrAppend(found, coef, degree, ids);
 }
 
-void TermStore::AddUnary(int32_t coef, int32_t var) { Add(*this, coef, 1, &var); }
+// AddUnary and AddPairwise are AddTerm's three steps written out for their degree: the lookup of
+// FindTerm, the room of ReserveTerm, the append of MergeOrAppend. Conversions to a quadratic form
+// make millions of these edits, and the written-out forms convert 3-10% faster than the shared
+// path (bench/RESULTS.md, "Speed tricks").
+
+void TermStore::AddUnary(int32_t coef, int32_t var) {
+  if (HasList(var)) {
+    for (const Occurrence& occ : OccurrencesOf(var)) {
+      // The list of a variable holds one unary term at most: its own.
+      if (occ.degree == 1) return Table(1).AddToCoef(occ.index, coef);
+    }
+  }
+  TermTable& table = Table(1);
+  ReserveRoom(table.vars, 1);
+  ReserveRoom(table.coefs, 1);
+  if (!HasList(var)) occurrences.resize(static_cast<size_t>(var) + 1);
+  ReserveRoom(OccurrencesOf(var), 1);
+  const int32_t index = table.Size();
+  table.vars.push_back(var);
+  table.coefs.push_back(coef);
+  OccurrencesOf(var).push_back({1, index});
+}
 
 void TermStore::AddPairwise(int32_t coef, int32_t i, int32_t j) {
-  const int32_t ids[2] = {i, j};
-  Add(*this, coef, 2, ids);
+  TermTable& table = Table(2);
+  if (HasList(i) && HasList(j)) {
+    const OccurrenceList& list =
+        OccurrencesOf(j).size() < OccurrencesOf(i).size() ? OccurrencesOf(j) : OccurrencesOf(i);
+    for (const Occurrence& occ : list) {
+      if (occ.degree != 2) continue;
+      const int32_t* ids = table.Ids(occ.index);
+      if (ids[0] == i && ids[1] == j) return table.AddToCoef(occ.index, coef);
+    }
+  }
+  ReserveRoom(table.vars, 2);
+  ReserveRoom(table.coefs, 1);
+  const int32_t largest = std::max(i, j);
+  if (!HasList(largest)) occurrences.resize(static_cast<size_t>(largest) + 1);
+  ReserveRoom(OccurrencesOf(i), i == j ? 2 : 1);
+  ReserveRoom(OccurrencesOf(j), 1);
+  const int32_t index = table.Size();
+  table.vars.push_back(i);
+  table.vars.push_back(j);
+  table.coefs.push_back(coef);
+  OccurrencesOf(i).push_back({2, index});
+  OccurrencesOf(j).push_back({2, index});
 }
 
 void TermStore::ReserveAppends(const AppendPlan& plan) {

@@ -88,11 +88,11 @@ inline bool BuildNeighbourhood(const PBF& pbf, LocalFunction& local, TermRef ter
   return true;
 }
 
-inline int32_t FindDominatedConfiguration(const LocalFunction& l, TermRef term, bool flag,
+inline int32_t FindDominatedConfiguration(const LocalFunction& l, TermRef term, bool odd,
                                           int32_t& amount) {
   const int32_t d = term.degree;
   EnsureParityTables(d);
-  const std::vector<int32_t>& target = flag ? SharedParityTables().odd : SharedParityTables().even;
+  const std::vector<int32_t>& target = odd ? SharedParityTables().odd : SharedParityTables().even;
   const uint32_t term_mask = WalkMask(l, term.ids, d);
   std::vector<uint32_t> term_bits;  // the k-th highest bit of T's mask belongs to u_k
   for (int32_t b = 31; b >= 0; --b) {
@@ -187,9 +187,9 @@ inline void ReduceHigher(PBF& pbf) {
       LocalFunction local;
       const TermRef term{d, pbf.terms.Table(d).Ids(t)};
       if (!BuildNeighbourhood(pbf, local, term)) continue;
-      const bool flag = d % 2 == 1 ? c < 0 : c > 0;
+      const bool odd = d % 2 == 1 ? c < 0 : c > 0;
       int32_t amount = WrapAbs(c);
-      const int32_t s = FindDominatedConfiguration(local, term, flag, amount);
+      const int32_t s = FindDominatedConfiguration(local, term, odd, amount);
       if (s >= 0) AddIndicator(pbf, term, s, amount);
     }
   }
