@@ -15,7 +15,7 @@
 // Choices worth knowing:
 // - The restricted function is scattered straight into the value table (value_table.h, subset
 //   sums) and never built as a LocalFunction of its own, so a configuration allocates nothing.
-// - T's variables are located in L by binary search, not by a forward walk, and the search gives
+// - T's variables are located in L by their ids, not by a forward walk, and the search gives
 //   up (returns -1) on anything outside its records: more than 16 free variables, a degree above
 //   16, or ids of T that are repeated or missing from L. Every such case keeps all minimisers.
 // - Most searches find nothing, and those are the costly ones: they enumerate every restricted
@@ -40,12 +40,12 @@ namespace {
 
 uint32_t LowBits(int32_t n) { return n >= 32 ? ~0u : (1u << n) - 1; }
 
-// The position of `id` among the ascending local variables as its mask bit, 0 when absent.
+// The mask bit of `id` among the local variables, 0 when absent.
 uint32_t LocalBit(const LocalFunction& local, int32_t id) {
   const int32_t* first = local.vars.data();
   const int32_t* last = first + local.count;
-  const int32_t* at = std::lower_bound(first, last, id);
-  if (at == last || *at != id) return 0;
+  const int32_t* at = std::find(first, last, id);
+  if (at == last) return 0;
   return 1u << (local.count - 1 - static_cast<int32_t>(at - first));
 }
 

@@ -5,6 +5,14 @@
 // assignment of the local variables is a number below 2^count read the same way. The value at an
 // assignment y is `constant` plus the coefficients of all entries whose mask lies within y.
 //
+// Neither the order of `entries` nor which variable gets which bit can change a result of either
+// reduction, so each gatherer picks the order that is cheapest for it. Every use sums entries
+// (wrapping, so in any order), unites their masks, counts them, or takes extremes over all
+// assignments, which a renaming of the variables only permutes; the configurations themselves
+// are numbered by the term's own id order, whatever the bits. The one order-dependent step, the
+// greedy climb of the dominance proof, only decides whether a cheap proof succeeds, never what
+// the search returns.
+//
 // Both reductions keep one LocalFunction for all the terms they visit: Clear keeps the storage of
 // `taken` and `entries`, so once they have grown a term costs no allocation.
 #pragma once
@@ -30,7 +38,8 @@ struct LocalFunction {
   int32_t count = 0;
   std::vector<LocalEntry> entries;
   // The terms gathered from the big function before ResolveTakenTerms turns them into entries:
-  // a term is taken once for each of its variables that the gathering meets.
+  // a term is taken once for each of its variables that the gathering meets. The exact
+  // reduction's gathering keeps here only the terms it may meet twice in one list.
   std::vector<Occurrence> taken;
   int32_t min_start = kLargest;
   int32_t max_start = kSmallest;

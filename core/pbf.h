@@ -217,8 +217,10 @@ struct PBF {
   // and the set of minimisers stay the same (unless a sum wraps). Terms of degree above 16 and
   // terms whose ids are not strictly ascending are left unchanged.
   void ReduceHigher();
-  // Fills an empty `local` with every term sharing a variable with `term`; false (and `local`
-  // unusable) when they involve more than degree + 16 variables, or more than 32.
+  // Fills `local` with every term of non-zero coefficient sharing a variable with `term`, each
+  // once, in no particular order; the local variables are `term`'s ids (u_k at bit d-1-k when
+  // they are distinct) and then the others in the order met. False (and `local` unusable) when
+  // they number more than degree + 16, or more than 32.
   bool BuildNeighbourhood(LocalFunction& local, TermRef term) const;
   // Adds `amount` times the indicator polynomial of configuration s of the term's variables
   // (add_indicator.cpp); applied whole or, when memory runs out, not at all.

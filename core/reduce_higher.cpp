@@ -8,17 +8,21 @@
 // and adds only products of fewer variables, which are tried in their turn when the walk reaches
 // their degree. The final Shrink drops the cancelled terms.
 //
-// Cost per term: one pass over the occurrences of its own variables to find the local variables,
-// which stops as soon as there are too many; for an admitted term, sorting those occurrences
-// (never a table scan), then the search (up to 2^d configurations, each enumerating at most 2^16
+// Cost per term: one pass over the occurrences of its own variables, which finds the local
+// variables and the neighbours' masks together and stops as soon as there are too many variables
+// (never a table scan); then the search (up to 2^d configurations, each enumerating at most 2^16
 // assignments, see dominated_configuration.cpp) and up to 2^d additions.
 //
 // Choices worth knowing:
 // - One LocalFunction serves every term, so once its storage has grown a term costs no allocation.
 // - Local variables go into a small hash set of at most min(d, 16) + 16 ids, and the first id too
-//   many ends the gathering: no list of every neighbour id is built. Masks are looked up id by id
-//   in the same set, which gives every stored product its value whatever the order of its ids:
-//   (j, i) and (i, i) are fine as neighbours.
+//   many ends the gathering: no list of every neighbour id is built. A neighbour's mask is made
+//   from the bits of its ids as they are looked up, which gives every stored product its value
+//   whatever the order of its ids: (j, i) and (i, i) are fine as neighbours.
+// - The neighbours are neither sorted nor deduplicated afterwards: each is taken from one list
+//   only, and the local variables keep the order in which they were met (the order of entries and
+//   bits changes no result, see local_function.h). Sorting the gathered terms took 16% of the
+//   reduction of grid256 (bench/RESULTS.md).
 // - Terms outside what the search is made for are left as they are, which is always sound: ids
 //   that are not strictly ascending (a repeated id has no configuration layout, and the terms a
 //   rewrite creates would inherit the disorder) and degrees above 16 (the neighbourhood could pass
@@ -40,54 +44,35 @@ namespace pbf {
 namespace {
 
 // The local variables while they are gathered: an open-addressing set of at most 32 ids in 64
-// slots, so that each of the many ids read costs one or two probes. Once complete, each slot also
-// holds its id's bit in the LocalFunction's masks.
+// slots, so that each of the many ids read costs one or two probes. An id gets the next local
+// index when it is first met, and index p is bit p of the LocalFunction's masks.
 class LocalIds {
  public:
   LocalIds() { std::fill(std::begin(ids_), std::end(ids_), -1); }
 
-  // Adds id (>= 0); false when that would make more than `limit` ids.
-  bool Add(int32_t id, int32_t limit) {
+  // The index of id (>= 0), new if it was not met before; -1 when that would make more than
+  // `limit` ids.
+  int32_t IndexOf(int32_t id, int32_t limit) {
     size_t slot = SlotOf(id);
-    if (ids_[slot] == id) return true;
-    if (ids_[slot] >= 0) {
-      do {
-        slot = (slot + 1) % kSlots;
-      } while (ids_[slot] >= 0 && ids_[slot] != id);
-      if (ids_[slot] == id) return true;
+    while (ids_[slot] >= 0) {
+      if (ids_[slot] == id) return index_[slot];
+      slot = (slot + 1) % kSlots;
     }
-    if (count_ == limit) return false;
+    if (count_ == limit) return -1;
     ids_[slot] = id;
-    ++count_;
-    return true;
+    index_[slot] = count_;
+    by_index_[count_] = id;
+    return count_++;
   }
 
-  // Stores the ids ascending in local.vars and gives every slot its id's mask bit.
-  void Finish(LocalFunction& local) {
-    int32_t* vars = local.vars.data();
-    int32_t n = 0;
-    for (const int32_t id : ids_) {
-      if (id >= 0) vars[n++] = id;
-    }
-    std::sort(vars, vars + n);
-    local.count = n;
-    for (size_t slot = 0; slot < kSlots; ++slot) {
-      if (ids_[slot] < 0) continue;
-      const auto position =
-          static_cast<int32_t>(std::lower_bound(vars, vars + n, ids_[slot]) - vars);
-      bits_[slot] = 1u << (n - 1 - position);
-    }
-  }
+  int32_t Count() const { return count_; }
+  int32_t IdAt(int32_t index) const { return by_index_[index]; }
 
-  // The mask of a term whose ids were all added, whatever their order or repeats.
-  uint32_t MaskOf(const int32_t* ids, int32_t degree) const {
-    uint32_t mask = 0;
-    for (int32_t k = 0; k < degree; ++k) {
-      size_t slot = SlotOf(ids[k]);
-      while (ids_[slot] != ids[k]) slot = (slot + 1) % kSlots;
-      mask |= bits_[slot];
-    }
-    return mask;
+  // Stores the ids in local.vars, vars[k] being the one of bit count-1-k.
+  void Finish(LocalFunction& local) const {
+    local.count = count_;
+    for (int32_t p = 0; p < count_; ++p)
+      local.vars[static_cast<size_t>(count_ - 1 - p)] = by_index_[p];
   }
 
  private:
@@ -95,7 +80,8 @@ class LocalIds {
   static size_t SlotOf(int32_t id) { return (static_cast<uint32_t>(id) * 0x9E3779B1u) >> 26; }
 
   int32_t ids_[kSlots];
-  uint32_t bits_[kSlots];
+  int32_t index_[kSlots];
+  int32_t by_index_[kMaxLocalVariables];
   int32_t count_ = 0;
 };
 
@@ -104,31 +90,47 @@ class LocalIds {
 bool PBF::BuildNeighbourhood(LocalFunction& local, TermRef term) const {
   const int32_t d = term.degree;
   local.Clear();
-  // One pass over the occurrence lists of T's variables finds the local variables and gathers the
-  // terms with a non-zero coefficient into `taken`. The first variable too
-  // many refuses the term at once, before any sorting, so a variable shared by many terms (a hub)
-  // does not cost the length of its list for every term on it. T's own ids count even when its
-  // coefficient is 0.
+  // One pass over the occurrence lists of T's variables finds the local variables and the terms
+  // with a non-zero coefficient. The first variable too many refuses the term at once, so a
+  // variable shared by many terms (a hub) does not cost the length of its list for every term on
+  // it. T's own ids count even when its coefficient is 0. They come first, the last one first,
+  // so that a term with distinct ids has u_k at bit d-1-k, the configuration's own layout.
   const int32_t limit = std::min(d, kMaxFreeVariables) + kMaxFreeVariables;
   LocalIds ids;
-  for (int32_t k = 0; k < d; ++k) {
-    if (!ids.Add(term.ids[k], limit)) return false;
+  for (int32_t k = d - 1; k >= 0; --k) {
+    if (ids.IndexOf(term.ids[k], limit) < 0) return false;
   }
-  for (int32_t k = 0; k < d; ++k) {
-    if (!terms.HasList(term.ids[k])) continue;
-    for (const Occurrence& occ : terms.OccurrencesOf(term.ids[k])) {
+  // A neighbour is listed once for each of its positions that hold one of T's variables. It is
+  // taken from the list read first among them, that of its lowest-indexed variable of T, so each
+  // is taken once without sorting. Where it names that variable twice it is listed there twice:
+  // such terms go through `taken`, which tells repeats apart.
+  for (int32_t q = 0, own = ids.Count(); q < own; ++q) {
+    const int32_t var = ids.IdAt(q);
+    if (!terms.HasList(var)) continue;
+    for (const Occurrence& occ : terms.OccurrencesOf(var)) {
       const TermTable& table = terms.Table(occ.degree);
-      if (table.Coef(occ.index) == 0) continue;
+      const int32_t coef = table.Coef(occ.index);
+      if (coef == 0) continue;
       const int32_t* neighbour = table.Ids(occ.index);
-      for (int32_t n = 0; n < occ.degree; ++n) {
-        if (!ids.Add(neighbour[n], limit)) return false;
+      uint32_t mask = 0;
+      int32_t times = 0;  // how often the neighbour names var
+      int32_t n = 0;
+      for (; n < occ.degree; ++n) {
+        const int32_t p = ids.IndexOf(neighbour[n], limit);
+        if (p < 0) return false;
+        if (p < q) break;  // taken from an earlier list, which also met all of its ids
+        times += p == q ? 1 : 0;
+        mask |= 1u << p;
       }
-      local.taken.push_back(occ);
+      if (n < occ.degree) continue;
+      if (times > 1) {
+        if (std::find(local.taken.begin(), local.taken.end(), occ) != local.taken.end()) continue;
+        local.taken.push_back(occ);
+      }
+      local.entries.push_back({mask, coef});
     }
   }
   ids.Finish(local);
-  local.ResolveTakenTerms(
-      terms, [&ids](const int32_t* u, int32_t degree) { return ids.MaskOf(u, degree); });
   local.constant = WrapAdd(local.constant, constant);
   return true;
 }

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <bit>
 #include <climits>
 #include <random>
@@ -80,26 +81,90 @@ TEST(ReduceHigher, WorkedExamples) {
   EXPECT_TRUE(zero.terms.HasTable(3));
 }
 
+// The entries of a LocalFunction as the ids their masks name (ascending) and their coefficients,
+// sorted: what it holds, whatever the order of entries and bits.
+std::vector<std::pair<std::vector<int32_t>, int32_t>> EntriesByIds(const LocalFunction& local) {
+  std::vector<std::pair<std::vector<int32_t>, int32_t>> entries;
+  for (const LocalEntry& e : local.entries) {
+    std::vector<int32_t> ids;
+    for (int32_t k = 0; k < local.count; ++k) {
+      if ((e.mask >> (local.count - 1 - k)) & 1) ids.push_back(local.vars[static_cast<size_t>(k)]);
+    }
+    std::sort(ids.begin(), ids.end());
+    entries.emplace_back(ids, e.coef);
+  }
+  std::sort(entries.begin(), entries.end());
+  return entries;
+}
+
 TEST(BuildNeighbourhood, GathersEachNeighbourOnceWithMasksByValue) {
   const PBF f = Build({{-5, {1, 2, 3}},
-                       {2, {3, 1}},  // reversed: x1 x3 all the same
-                       {4, {2, 2}},  // a repeated id is one bit
-                       {6, {1, 2}},  // in the lists of two of T's variables
-                       {0, {1, 9}},  // zero: neither entry nor variable
-                       {8, {0}},     // shares nothing
+                       {2, {3, 1}},     // reversed: x1 x3 all the same
+                       {4, {2, 2}},     // a repeated id is one bit, listed twice for x2
+                       {6, {1, 2}},     // in the lists of two of T's variables
+                       {0, {1, 9}},     // zero: neither entry nor variable
+                       {8, {0}},        // shares nothing
+                       {3, {3, 4, 3}},  // listed twice for x3, and in no other list of T
+                       {1, {2, 1, 2}},  // listed once for x1 and twice for x2
                        {7, {1, 2, 3, 4}}},
                       11);
   LocalFunction local;
   ASSERT_TRUE(f.BuildNeighbourhood(local, {3, f.terms.Table(3).Ids(0)}));
   ASSERT_EQ(local.count, 4);
-  EXPECT_EQ(std::vector<int32_t>(local.vars.begin(), local.vars.begin() + 4),
-            (std::vector<int32_t>{1, 2, 3, 4}));
-  std::vector<std::pair<uint32_t, int32_t>> entries;
-  for (const LocalEntry& e : local.entries) entries.emplace_back(e.mask, e.coef);
-  // By degree, then index: (3,1), (2,2), (1,2); T; the quartic term.
-  EXPECT_EQ(entries, (std::vector<std::pair<uint32_t, int32_t>>{
-                         {0b1010, 2}, {0b0100, 4}, {0b1100, 6}, {0b1110, -5}, {0b1111, 7}}));
+  std::vector<int32_t> vars(local.vars.begin(), local.vars.begin() + 4);
+  // T's ids in the configuration's layout: u_k at bit d-1-k, here the three lowest.
+  EXPECT_EQ(std::vector<int32_t>(vars.begin() + 1, vars.end()), (std::vector<int32_t>{1, 2, 3}));
+  EXPECT_EQ(vars[0], 4);
+  using Entries = std::vector<std::pair<std::vector<int32_t>, int32_t>>;
+  EXPECT_EQ(EntriesByIds(local), (Entries{{{1, 2}, 1},
+                                          {{1, 2}, 6},
+                                          {{1, 2, 3}, -5},
+                                          {{1, 2, 3, 4}, 7},
+                                          {{1, 3}, 2},
+                                          {{2}, 4},
+                                          {{3, 4}, 3}}));
   EXPECT_EQ(local.constant, 11);
+}
+
+// The gathering against the literal one (sorted occurrences, ascending local variables): the
+// same local variables and entries up to their order, on random neighbourhoods with zero
+// coefficients and repeated ids (the literal masks need ascending ids), on both sides of the
+// admission bound.
+TEST(BuildNeighbourhood, HoldsWhatTheLiteralGatheringHolds) {
+  std::mt19937 rng(43);
+  int refused = 0;
+  for (int rep = 0; rep < 400; ++rep) {
+    const int32_t vars = 6 + rep % 20;
+    PBF f = testing::RandomFunction(rng, vars, 5 + rep % 40, 4, rep % 3 ? 4 : 1);
+    for (int n = 0; n < rep % 6; ++n) {
+      std::vector<int32_t> ids(1 + rng() % 4);
+      for (int32_t& id : ids) id = static_cast<int32_t>(rng() % static_cast<uint32_t>(vars));
+      std::sort(ids.begin(), ids.end());
+      f.AddTerm(static_cast<int32_t>(rng() % 5) - 2, static_cast<int32_t>(ids.size()), ids.data());
+    }
+    for (int32_t d = 3; d <= 4; ++d) {
+      for (int32_t t = 0; f.terms.HasTable(d) && t < f.terms.Table(d).Size(); ++t) {
+        const TermRef term{d, f.terms.Table(d).Ids(t)};
+        if (!StrictlyAscending(term.ids, d)) continue;
+        LocalFunction got;
+        LocalFunction want;
+        const bool admitted = f.BuildNeighbourhood(got, term);
+        ASSERT_EQ(admitted, literal::BuildNeighbourhood(f, want, term)) << f.GetString();
+        if (!admitted) {
+          ++refused;
+          continue;
+        }
+        ASSERT_EQ(got.count, want.count);
+        std::vector<int32_t> got_vars(got.vars.begin(), got.vars.begin() + got.count);
+        std::sort(got_vars.begin(), got_vars.end());
+        EXPECT_EQ(got_vars,
+                  std::vector<int32_t>(want.vars.begin(), want.vars.begin() + want.count));
+        EXPECT_EQ(EntriesByIds(got), EntriesByIds(want)) << f.GetString();
+        EXPECT_EQ(got.constant, want.constant);
+      }
+    }
+  }
+  EXPECT_GT(refused, 20);
 }
 
 TEST(ReduceHigher, AdmitsAtMostSixteenOtherVariables) {
