@@ -12,9 +12,10 @@
 //
 // First every bound comes from the assignments with no and with all free variables set; then, for
 // a few rounds, only the bounds that decide (the smallest M_i bound and the m_i bounds that still
-// beat it) are sharpened by a greedy climb. Cost: about one pass over the entries per
-// configuration, plus a few climbs. Both facts need exact sums, hence SumsCannotWrap; terms of
-// degree above 12 are not tried.
+// beat it) are sharpened by a greedy climb. Cost: the first bounds are the values with no and with
+// all free variables set that the ConfigurationSums hold, so a pass over the 2^d configurations per
+// round, plus a few climbs over the entries that one configuration keeps. Both facts need exact
+// sums, hence SumsCannotWrap; terms of degree above 12 are not tried.
 #include "dominance_proof.h"
 
 #include <algorithm>
@@ -27,34 +28,28 @@
 namespace pbf {
 namespace {
 
-// The proof keeps two bounds per configuration, for terms of degree up to 12, in file-scope arrays
-// (one thread at a time, see pbf.h).
 constexpr int32_t kProofDegree = 12;
 constexpr int32_t kProofRounds = 8;
 constexpr int32_t kClimbSteps = 16;
-int32_t largest_below[size_t{1} << kProofDegree];   // <= M_i
-int32_t smallest_above[size_t{1} << kProofDegree];  // >= m_i
-bool sharpened_up[size_t{1} << kProofDegree];
-bool sharpened_down[size_t{1} << kProofDegree];
 
-// The restricted function of one configuration (dead entries dropped, T's variables fixed) taken
-// from the assignment y of the free variables through single flips, each the one that raises
-// (`up`) or lowers the value most, while one does; returns the value reached. One pass over the
-// entries per step finds every flip's effect: an entry within y is lost by flipping any of its
-// free variables, an entry missing exactly one is gained by flipping that one. Sums cannot wrap.
-int64_t Climb(const LocalFunction& local, uint32_t dead, uint32_t term_mask, uint32_t y, bool up) {
-  int64_t value = local.constant;
-  for (const LocalEntry& entry : local.entries) {
-    if ((entry.mask & dead) == 0 && (entry.mask & ~term_mask & ~y) == 0) value += entry.coef;
+// The restricted function of one configuration (its constant `fixed` and the reaching entries it
+// keeps) taken from the assignment y of the free variables through single flips, each the one
+// that raises (`up`) or lowers the value most, while one does; returns the value reached. One pass
+// over the entries per step finds every flip's effect: an entry within y is lost by flipping any
+// of its free variables, an entry missing exactly one is gained by flipping that one. Sums cannot
+// wrap.
+int64_t Climb(const std::vector<ConfigurationSums::Reaching>& kept, int64_t fixed, uint32_t y,
+              bool up) {
+  int64_t value = fixed;
+  for (const ConfigurationSums::Reaching& entry : kept) {
+    if ((entry.free & ~y) == 0) value += entry.coef;
   }
   for (int32_t step = 0; step < kClimbSteps; ++step) {
     int64_t change[kMaxLocalVariables] = {};
-    for (const LocalEntry& entry : local.entries) {
-      const uint32_t free = entry.mask & ~term_mask;
-      if ((entry.mask & dead) != 0 || free == 0) continue;
-      const uint32_t missing = free & ~y;
+    for (const ConfigurationSums::Reaching& entry : kept) {
+      const uint32_t missing = entry.free & ~y;
       if (missing == 0) {
-        for (uint32_t rest = free; rest != 0; rest &= rest - 1)
+        for (uint32_t rest = entry.free; rest != 0; rest &= rest - 1)
           change[std::countr_zero(rest)] -= entry.coef;
       } else if ((missing & (missing - 1)) == 0) {
         change[std::countr_zero(missing)] += entry.coef;
@@ -77,65 +72,65 @@ int64_t Climb(const LocalFunction& local, uint32_t dead, uint32_t term_mask, uin
 
 }  // namespace
 
-bool NoneCanPass(const LocalFunction& local, const TermLayout& term, bool odd, int32_t amount) {
-  const int32_t d = term.degree;
-  const uint32_t term_mask = term.term_mask;
+bool NoneCanPass(const LocalFunction& local, const ConfigurationSums& sums, bool odd,
+                 int32_t amount, ProofBounds& bounds) {
+  const int32_t d = sums.degree;
   if (d > kProofDegree) return false;
-  const int32_t configurations = int32_t{1} << d;
-  for (int32_t i = 0; i < configurations; ++i) {
-    const uint32_t dead = term.DeadIn(i);
-    int64_t none = local.constant;
-    int64_t all = 0;
-    for (const LocalEntry& entry : local.entries) {
-      if (entry.mask & dead) continue;
-      ((entry.mask & ~term_mask) == 0 ? none : all) += entry.coef;
-    }
-    all += none;
-    largest_below[i] = static_cast<int32_t>(std::max(none, all));
-    smallest_above[i] = static_cast<int32_t>(std::min(none, all));
-    sharpened_up[i] = false;
-    sharpened_down[i] = false;
+  const size_t configurations = size_t{1} << d;
+  bounds.largest_below.resize(configurations);
+  bounds.smallest_above.resize(configurations);
+  bounds.sharpened_up.assign(configurations, 0);
+  bounds.sharpened_down.assign(configurations, 0);
+  // The sums cannot wrap, so those of `sums` are exact values.
+  for (size_t i = 0; i < configurations; ++i) {
+    bounds.largest_below[i] = std::max(sums.fixed[i], sums.full[i]);
+    bounds.smallest_above[i] = std::min(sums.fixed[i], sums.full[i]);
   }
-  const auto in_target = [odd](int32_t i) {
+  const auto in_target = [odd](size_t i) {
     return (std::popcount(static_cast<uint32_t>(i)) % 2 == 1) == odd;
   };
   for (int32_t round = 0;; ++round) {
-    int32_t low = 0;
-    int32_t high_in = -1;
-    int32_t high_out = -1;
-    for (int32_t i = 0; i < configurations; ++i) {
-      if (largest_below[i] < largest_below[low]) low = i;
-      int32_t& high = in_target(i) ? high_in : high_out;
-      if (high < 0 || smallest_above[i] > smallest_above[high]) high = i;
+    size_t low = 0;
+    int64_t high_in = -1;
+    int64_t high_out = -1;
+    for (size_t i = 0; i < configurations; ++i) {
+      if (bounds.largest_below[i] < bounds.largest_below[low]) low = i;
+      int64_t& high = in_target(i) ? high_in : high_out;
+      if (high < 0 || bounds.smallest_above[i] > bounds.smallest_above[static_cast<size_t>(high)]) {
+        high = static_cast<int64_t>(i);
+      }
     }
-    const int64_t reach = std::min<int64_t>(local.min_start, largest_below[low]);
-    const int64_t best_in = std::max<int64_t>(local.max_start, smallest_above[high_in]);
-    const int64_t best_out = std::max<int64_t>(local.max_start, smallest_above[high_out]);
+    const auto smallest_above = [&](int64_t i) {
+      return i < 0 ? local.max_start : bounds.smallest_above[static_cast<size_t>(i)];
+    };
+    const int64_t reach = std::min<int64_t>(local.min_start, bounds.largest_below[low]);
+    const int64_t best_in = std::max<int64_t>(local.max_start, smallest_above(high_in));
+    const int64_t best_out = std::max<int64_t>(local.max_start, smallest_above(high_out));
     const bool first_fails = reach >= best_in;
     const bool second_fails = reach + amount >= best_out;
     if (first_fails && second_fails) return true;
     if (round == kProofRounds) return false;
     bool sharpened = false;
-    const auto sharpen = [&](int32_t i, bool up) {
-      bool& done = (up ? sharpened_up : sharpened_down)[i];
+    const auto sharpen = [&](size_t i, bool up) {
+      uint8_t& done = (up ? bounds.sharpened_up : bounds.sharpened_down)[i];
       if (done) return;
-      done = sharpened = true;
-      const uint32_t dead = term.DeadIn(i);
-      uint32_t free = 0;
-      for (const LocalEntry& entry : local.entries) {
-        if ((entry.mask & dead) == 0) free |= entry.mask & ~term_mask;
-      }
+      done = 1;
+      sharpened = true;
+      bounds.kept.clear();
+      sums.ForEachKept(
+          static_cast<int32_t>(i),
+          [&bounds](const ConfigurationSums::Reaching& entry) { bounds.kept.push_back(entry); });
       if (up) {
-        largest_below[i] = static_cast<int32_t>(
-            std::max<int64_t>(largest_below[i], Climb(local, dead, term_mask, free, true)));
+        bounds.largest_below[i] = static_cast<int32_t>(std::max<int64_t>(
+            bounds.largest_below[i], Climb(bounds.kept, sums.fixed[i], sums.free[i], true)));
       } else {
-        smallest_above[i] = static_cast<int32_t>(
-            std::min<int64_t>(smallest_above[i], Climb(local, dead, term_mask, 0, false)));
+        bounds.smallest_above[i] = static_cast<int32_t>(std::min<int64_t>(
+            bounds.smallest_above[i], Climb(bounds.kept, sums.fixed[i], 0, false)));
       }
     };
     sharpen(low, true);
-    if (!first_fails) sharpen(high_in, false);
-    if (!second_fails) sharpen(high_out, false);
+    if (!first_fails) sharpen(static_cast<size_t>(high_in), false);
+    if (!second_fails) sharpen(static_cast<size_t>(high_out), false);
     if (!sharpened) return false;
   }
 }

@@ -21,17 +21,17 @@ LocalFunction::Extremes LocalFunction::MinMax() const {
   const int32_t low = std::min(count, kMaxFreeVariables);
   const uint32_t low_mask = (1u << low) - 1;
   const uint64_t blocks = uint64_t{1} << (count - low);
-  int32_t* table = ValueTable();
+  ValueTable values;
   Extremes result{max_start, min_start};
   for (uint64_t high = 0; high < blocks; ++high) {
-    std::fill_n(table, size_t{1} << low, 0);
+    int32_t* table = values.Zeroed(low);
     table[0] = constant;
     for (const LocalEntry& entry : entries) {
       if (((entry.mask >> low) & ~static_cast<uint32_t>(high)) != 0) continue;
       int32_t& slot = table[entry.mask & low_mask];
       slot = WrapAdd(slot, entry.coef);
     }
-    SumSubsetsAndWiden(low, result);
+    values.SumSubsetsAndWiden(low, result);
   }
   return result;
 }

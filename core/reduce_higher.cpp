@@ -137,6 +137,7 @@ bool PBF::BuildNeighbourhood(LocalFunction& local, TermRef term) const {
 
 void PBF::ReduceHigher() {
   LocalFunction local;
+  SearchScratch scratch;
   for (int32_t d = terms.NextNonEmptyDegree(kLargest); d >= 3;
        d = terms.NextNonEmptyDegree(d - 1)) {
     // Rewrites add to T itself and to lower degrees only, so the table of degree d gains no term
@@ -148,7 +149,9 @@ void PBF::ReduceHigher() {
       if (!BuildNeighbourhood(local, term)) continue;
       const bool odd = CancelsWithOddParity(d, c);
       int32_t amount = WrapAbs(c);
-      const int32_t s = FindDominatedConfiguration(local, term, odd, amount);
+      EnsureParityTables(d);
+      const int32_t s =
+          FindDominatedConfiguration(local, term, odd, amount, SharedParityTables(), scratch);
       if (s >= 0) AddIndicator(term, s, amount);
     }
   }

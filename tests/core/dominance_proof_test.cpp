@@ -19,24 +19,14 @@
 namespace pbf {
 namespace {
 
-// Where T sits in its neighbourhood, as the search lays it out: ids[k]'s bit among the ascending
-// local variables.
-struct Layout {
-  uint32_t bit_of[kMaxExactDegree];
-  TermLayout term;
-};
-
-Layout LayoutOf(const LocalFunction& local, TermRef t) {
-  Layout layout{};
-  uint32_t term_mask = 0;
+// T's variables as bits of its neighbourhood: ids[k]'s bit among the local variables.
+std::vector<uint32_t> BitsOf(const LocalFunction& local, TermRef t) {
+  std::vector<uint32_t> bits;
   for (int32_t k = 0; k < t.degree; ++k) {
     const int32_t* at = std::find(local.vars.data(), local.vars.data() + local.count, t.ids[k]);
-    layout.bit_of[k] = 1u << (local.count - 1 - static_cast<int32_t>(at - local.vars.data()));
-    term_mask |= layout.bit_of[k];
+    bits.push_back(1u << (local.count - 1 - static_cast<int32_t>(at - local.vars.data())));
   }
-  const uint32_t outside = local.count == 32 ? 0 : ~((1u << local.count) - 1);
-  layout.term = {layout.bit_of, t.degree, term_mask, outside};
-  return layout;
+  return bits;
 }
 
 // Every coefficient and the constant times `factor`.
@@ -48,7 +38,8 @@ void Scale(PBF& f, int32_t factor) {
   }
 }
 
-// Whenever the cheap proof says that no configuration can pass, the literal search finds none.
+// Whenever the cheap proof (on the neighbourhood as BuildNeighbourhood lays it out) says that no
+// configuration can pass, the literal search finds none.
 // Random neighbourhoods around a term of degree 3 to 6, with small coefficients (ties are common)
 // or scaled so that |constant| + sum |coef| + amount lands near 2^31: just below, where the proof
 // may run, and just above, where SumsCannotWrap must refuse it.
@@ -59,12 +50,8 @@ TEST(DominanceProof, WhenItProvesNothingCanPassTheLiteralSearchFindsNothing) {
   for (int rep = 0; rep < 3000; ++rep) {
     const int32_t vars = 7 + rep % 9;
     PBF f = testing::RandomFunction(rng, vars, 4 + rep % 30, 3, rep % 2 ? 20 : 3);
-    std::vector<int32_t> ids(static_cast<size_t>(vars));
-    for (int32_t v = 0; v < vars; ++v) ids[static_cast<size_t>(v)] = v;
-    std::shuffle(ids.begin(), ids.end(), rng);
     const int32_t d = 3 + rep % 4;
-    ids.resize(static_cast<size_t>(d));
-    std::sort(ids.begin(), ids.end());
+    const std::vector<int32_t> ids = testing::RandomAscendingIds(rng, vars, d);
     f.AddTerm(static_cast<int32_t>(rng() % 41) - 20, d, ids.data());
 
     const int32_t target = f.terms.FindTerm(d, ids.data());
@@ -92,11 +79,16 @@ TEST(DominanceProof, WhenItProvesNothingCanPassTheLiteralSearchFindsNothing) {
       ++refused;
       continue;
     }
-    const Layout layout = LayoutOf(local, term);
-    if (!NoneCanPass(local, layout.term, odd, amount)) continue;
+    ConfigurationSums sums;
+    sums.Build(local, BitsOf(local, term).data(), d);
+    ProofBounds bounds;
+    if (!NoneCanPass(local, sums, odd, amount, bounds)) continue;
     ++proven;
+    // The literal search lays the neighbourhood out its own way: ascending local variables.
+    LocalFunction literal_local;
+    ASSERT_TRUE(literal::BuildNeighbourhood(f, literal_local, term));
     int32_t literal_amount = amount;
-    EXPECT_EQ(literal::FindDominatedConfiguration(local, term, odd, literal_amount), -1)
+    EXPECT_EQ(literal::FindDominatedConfiguration(literal_local, term, odd, literal_amount), -1)
         << "rep " << rep << ": " << f.GetString();
   }
   // Both sides of the limit are met, and the proof succeeds often enough to be tested.

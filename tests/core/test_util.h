@@ -45,6 +45,16 @@ inline PBF RandomFunction(std::mt19937& rng, int32_t vars, int32_t count, int32_
   return f;
 }
 
+// `d` distinct ids below `vars`, ascending, drawn at random.
+inline std::vector<int32_t> RandomAscendingIds(std::mt19937& rng, int32_t vars, int32_t d) {
+  std::vector<int32_t> ids(static_cast<size_t>(vars));
+  for (int32_t v = 0; v < vars; ++v) ids[static_cast<size_t>(v)] = v;
+  std::shuffle(ids.begin(), ids.end(), rng);
+  ids.resize(static_cast<size_t>(d));
+  std::sort(ids.begin(), ids.end());
+  return ids;
+}
+
 // One term of a hand-written function: its coefficient and ids, in order.
 struct Term {
   int32_t coef;
