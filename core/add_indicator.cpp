@@ -29,8 +29,9 @@ size_t Binomial(int32_t n, int32_t k) {
   return result;
 }
 
-// The additions of AddIndicator, each superset's term found by `find(length, ids)` (its index in
-// the table of that degree, or -1): merged into it, or appended.
+// The additions of AddIndicator, each superset's term found by `find(i, length, ids)` for the
+// superset i with these ids (its index in the table of that degree, or -1): merged into it, or
+// appended.
 template <typename Find>
 void AddIndicatorUsing(PBF& f, TermRef term, int32_t s, int32_t amount, Find find) {
   if (amount == 0) return;  // every addition would be 0
@@ -62,7 +63,7 @@ void AddIndicatorUsing(PBF& f, TermRef term, int32_t s, int32_t amount, Find fin
     if (length == 0) {
       f.constant = WrapAdd(f.constant, coef);  // i = s = 0
     } else {
-      f.terms.MergeOrAppend(find(length, ids), coef, length, ids);  // into the room made above
+      f.terms.MergeOrAppend(find(i, length, ids), coef, length, ids);  // into the room made above
     }
     if (i == full) break;
   }
@@ -71,16 +72,21 @@ void AddIndicatorUsing(PBF& f, TermRef term, int32_t s, int32_t amount, Find fin
 }  // namespace
 
 void PBF::AddIndicator(TermRef term, int32_t s, int32_t amount) {
-  AddIndicatorUsing(*this, term, s, amount, [this](int32_t length, const int32_t* ids) {
+  AddIndicatorUsing(*this, term, s, amount, [this](uint32_t, int32_t length, const int32_t* ids) {
     return terms.FindTerm(length, ids);
   });
 }
 
 void AddIndicatorIndexed(PBF& f, TermRef term, int32_t s, int32_t amount,
                          const SubtermIndex& index) {
-  AddIndicatorUsing(f, term, s, amount, [&index](int32_t length, const int32_t* ids) {
+  AddIndicatorUsing(f, term, s, amount, [&index](uint32_t, int32_t length, const int32_t* ids) {
     return index.Find(length, ids);
   });
+}
+
+void AddIndicatorFound(PBF& f, TermRef term, int32_t s, int32_t amount, const int32_t* found) {
+  AddIndicatorUsing(f, term, s, amount,
+                    [found](uint32_t i, int32_t, const int32_t*) { return found[i]; });
 }
 
 }  // namespace pbf

@@ -21,8 +21,10 @@
 //   terms listed until the final compaction. Where scanning them would cost more, the sub-terms
 //   and the terms a rewrite adds to are found through a SubtermIndex (subterm_index.h), which
 //   finds exactly the same terms whenever every stored term lists its ids strictly ascending, and
-//   is not used otherwise.
+//   is not used otherwise. The terms a rewrite adds to are all subsets of T, so a T gathered
+//   through the index needs no second lookup for them: the answers of its gathering serve.
 #include <algorithm>
+#include <bit>
 #include <cassert>
 #include <cstddef>
 #include <cstdint>
@@ -83,53 +85,62 @@ void FinishGathering(const TermStore& terms, LocalFunction& local, const int32_t
 }
 
 // What GatherSubterms gathers for a term with distinct ascending ids, found by looking up each
-// subset of its ids in an exact index.
-void GatherFromIndex(const PBF& f, const SubtermIndex& index, LocalFunction& local, TermRef term) {
+// subset of its ids in an exact index, which leaves the answer for subset s in found[s]. Each
+// subset is its own mask in T's layout.
+void GatherFromIndex(const PBF& f, SubtermIndex& index, LocalFunction& local, TermRef term,
+                     std::vector<int32_t>& found) {
   const int32_t d = term.degree;
-  const int32_t* y = term.ids;
-  std::copy(y, y + d, local.vars.begin());
+  const uint32_t n = uint32_t{1} << d;
+  if (found.size() < n) found.resize(n);
+  index.FindSubsets(term, found.data());
+  std::copy(term.ids, term.ids + d, local.vars.begin());
   local.count = d;
-  int32_t ids[32];
-  for (uint32_t s = 1; s < (uint32_t{1} << d); ++s) {
-    int32_t g = 0;
-    for (int32_t p = 0; p < d; ++p) {
-      if ((s >> (d - 1 - p)) & 1) ids[g++] = y[p];
-    }
-    const int32_t t = index.Find(g, ids);
-    if (t >= 0) local.taken.push_back({g, t});
+  for (uint32_t s = 1; s < n; ++s) {
+    if (found[s] < 0) continue;
+    local.entries.push_back({s, f.terms.Table(std::popcount(s)).Coef(found[s])});
   }
-  FinishGathering(f.terms, local, y, d);
   local.constant = WrapAdd(local.constant, f.constant);
 }
 
 // Gathers a term's sub-terms by scanning its variables' lists (PBF::GatherSubterms) or by looking
-// up its subsets in a SubtermIndex, whichever is cheaper. A lookup costs many times a scanned
+// up its subsets in a SubtermIndex, whichever is cheaper. A lookup costs a few times a scanned
 // entry: it probes the index and the tables out of order, while neighbouring entries of a list
-// often name terms stored close together. So the index serves only terms whose lists are long, and
-// since building it costs about one insertion per stored term, it is built only once the scanning
-// it would have saved adds up to that much: a function whose lists stay short never pays for it.
+// often name terms stored close together. So the index serves only terms whose lists are long,
+// and since building it costs about one insertion per stored term, it is built only once the
+// scanning it would have saved adds up to that much: a function whose lists stay short never pays
+// for it. The two figures below were measured (bench/RESULTS.md): a lookup counted as 32 scanned
+// entries, without the floor of 256, made pubo1e4x1e5 1.6 times slower; with a lookup counted as
+// 2 to 8 entries and no floor, the grids' short lists (75 to 100 entries around a window) went
+// to the index and grid256 was 20% slower.
 class Gatherer {
  public:
-  void Gather(const PBF& f, LocalFunction& local, TermRef term) {
-    constexpr size_t kLookupCost = 32;
+  // Fills `local` for `term`; true when it was gathered through the index, whose answer for each
+  // subset s of the term's ids Found()[s] then holds.
+  bool Gather(const PBF& f, LocalFunction& local, TermRef term) {
+    constexpr size_t kLookupCost = 4;
+    constexpr size_t kLongLists = 256;
     size_t listed = 0;
     for (int32_t k = 0; k < term.degree; ++k) {
       listed += f.terms.OccurrencesOf(term.ids[k]).size();
     }
     const size_t lookups = kLookupCost * ((size_t{1} << term.degree) - 1);
-    if (lookups < listed) {
+    if (lookups < listed && listed > kLongLists) {
       if (index_) {
         index_->CatchUp();
       } else if ((would_have_saved_ += listed - lookups) > StoredTerms(f.terms)) {
         index_.emplace(f.terms);
       }
       if (index_ && index_->Exact()) {
-        GatherFromIndex(f, *index_, local, term);  // T's ids ascend, as all indexed terms' do
-        return;
+        // T's ids ascend, as all indexed terms' do.
+        GatherFromIndex(f, *index_, local, term, found_);
+        return true;
       }
     }
     f.GatherSubterms(local, term);
+    return false;
   }
+
+  const int32_t* Found() const { return found_.data(); }
 
   // The index, caught up with the store, once it exists and as long as it is exact; else null.
   const SubtermIndex* CaughtUpIndex() {
@@ -147,6 +158,7 @@ class Gatherer {
 
   std::optional<SubtermIndex> index_;
   size_t would_have_saved_ = 0;
+  std::vector<int32_t> found_;
 };
 
 }  // namespace
@@ -181,12 +193,15 @@ void PBF::ReduceHigherApprox() {
     // where they are.
     const TermRef term{d, cursor.Ids()};
     local.Clear();
-    gatherer.Gather(*this, local, term);
+    const bool indexed = gatherer.Gather(*this, local, term);
     EnsureParityTables(d);
     const int32_t t = local.FindBestAssignment(odd);
     if (t < 0) continue;
-    // Once lists are long enough to build the index, it finds the rewrite's terms faster too.
-    if (const SubtermIndex* index = gatherer.CaughtUpIndex()) {
+    // The terms a rewrite adds to are subsets of T: the index has just found each of them, or,
+    // once lists are long enough to build it, finds them faster than the lists.
+    if (indexed) {
+      AddIndicatorFound(*this, term, t, WrapAbs(a), gatherer.Found());
+    } else if (const SubtermIndex* index = gatherer.CaughtUpIndex()) {
       AddIndicatorIndexed(*this, term, t, WrapAbs(a), *index);
     } else {
       AddIndicator(term, t, WrapAbs(a));

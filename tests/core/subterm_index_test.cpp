@@ -7,6 +7,7 @@
 #include <random>
 #include <vector>
 
+#include "id_lists.h"
 #include "pbf.h"
 #include "test_util.h"
 
@@ -36,6 +37,31 @@ void ExpectSameAnswers(const SubtermIndex& index, const PBF& f, std::mt19937& rn
   }
 }
 
+// FindSubsets answers for every subset what FindTerm answers, on the stored terms' own ids (whose
+// subsets are often stored) and on random ascending lists up to degree 9, ids beyond every
+// stored one included.
+void ExpectSameSubsets(SubtermIndex& index, const PBF& f, std::mt19937& rng) {
+  std::vector<std::vector<int32_t>> terms;
+  for (int32_t d = 1; d <= 6; ++d) {
+    for (int32_t t = 0; f.terms.HasTable(d) && t < f.terms.Table(d).Size(); ++t) {
+      terms.emplace_back(f.terms.Table(d).Ids(t), f.terms.Table(d).Ids(t) + d);
+    }
+  }
+  for (int n = 0; n < 40; ++n) {
+    terms.push_back(testing::RandomAscendingIds(rng, 16, 1 + static_cast<int32_t>(rng() % 9)));
+  }
+  std::vector<int32_t> found(size_t{1} << 9);
+  for (const std::vector<int32_t>& ids : terms) {
+    const auto d = static_cast<int32_t>(ids.size());
+    index.FindSubsets({d, ids.data()}, found.data());
+    for (uint32_t s = 1; s < (1u << d); ++s) {
+      int32_t subset[9];
+      const int32_t g = SubsetIds(ids.data(), d, s, subset);
+      ASSERT_EQ(found[s], f.terms.FindTerm(g, subset)) << "subset " << s << " of degree " << d;
+    }
+  }
+}
+
 // The index finds exactly what FindTerm finds while every stored term lists its ids strictly
 // ascending, also for terms appended after it was built; the first term out of order (reversed,
 // or with a repeated id) makes it inexact for good. Terms above degree 30 are not indexed and
@@ -48,6 +74,7 @@ TEST(SubtermIndex, FindsWhatFindTermFindsUntilATermIsOutOfOrder) {
     SubtermIndex index(f.terms);
     ASSERT_TRUE(index.Exact());
     ExpectSameAnswers(index, f, rng);
+    ExpectSameSubsets(index, f, rng);
 
     const PBF more = testing::RandomFunction(rng, 14, 30, 6, 3);
     for (int32_t d = 1; d <= 6; ++d) {
@@ -61,6 +88,7 @@ TEST(SubtermIndex, FindsWhatFindTermFindsUntilATermIsOutOfOrder) {
     index.CatchUp();
     ASSERT_TRUE(index.Exact());
     ExpectSameAnswers(index, f, rng);
+    ExpectSameSubsets(index, f, rng);
 
     const std::vector<int32_t>& odd = out_of_order[static_cast<size_t>(rep) % out_of_order.size()];
     f.AddTerm(1, static_cast<int32_t>(odd.size()), odd.data());
