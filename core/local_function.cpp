@@ -36,8 +36,7 @@ LocalFunction::Extremes LocalFunction::MinMax() const {
   return result;
 }
 
-int32_t LocalFunction::FindBestAssignment(bool odd) const {
-  const ParityTables& parity = SharedParityTables();
+int32_t LocalFunction::FindBestAssignment(bool odd, const ParityTables& parity) const {
   assert(count >= 1 && parity.built_degree >= count);
   const std::vector<int32_t>& candidates = odd ? parity.odd : parity.even;
   const size_t n = size_t{1} << (count - 1);

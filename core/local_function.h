@@ -22,6 +22,7 @@
 #include <cstdint>
 #include <vector>
 
+#include "parity_tables.h"
 #include "pbf.h"
 #include "pbf_limits.h"
 
@@ -67,8 +68,8 @@ struct LocalFunction {
 
   // Approximate reduction: among the assignments of the target parity (odd when `odd` is set) of
   // a function filled by PBF::GatherSubterms, the first one with the greatest value, or -1 when
-  // none beats max_start. The parity tables must cover `count` bits.
-  int32_t FindBestAssignment(bool odd) const;
+  // none beats max_start. `parity` must cover `count` bits.
+  int32_t FindBestAssignment(bool odd, const ParityTables& parity) const;
 };
 
 template <typename MaskOf>

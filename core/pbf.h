@@ -13,10 +13,11 @@
 //   std::bad_alloc and std::length_error, which pass through. Single edits (`AddUnary`,
 //   `AddPairwise`, `AddTerm` and the energy-table forms) make room before they change anything,
 //   so a failed edit leaves the function as it was.
-// - One thread at a time, for all functions together: the reductions share process-wide scratch
-//   state without a lock (the exact search's value table, the arrays of its dominance proof, and
-//   ParityTables), so no two reductions may run at the same time, even on different functions.
-//   The binding never releases the interpreter lock, which guarantees this today.
+// - Threads: one function is used by one thread at a time, but different functions may be built,
+//   reduced and converted by different threads at once. Every operation keeps its scratch (the
+//   exact search's value table and proof bounds, the gathering's index) for the length of the
+//   call; the only process-wide state, ParityTables, is grown under a lock and read through
+//   immutable snapshots (parity_tables.h).
 #pragma once
 
 #include <cstddef>

@@ -31,6 +31,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <iterator>
+#include <memory>
 
 #include "dominated_configuration.h"
 #include "id_lists.h"
@@ -138,6 +139,7 @@ bool PBF::BuildNeighbourhood(LocalFunction& local, TermRef term) const {
 void PBF::ReduceHigher() {
   LocalFunction local;
   SearchScratch scratch;
+  std::shared_ptr<const ParityTables> parity;
   for (int32_t d = terms.NextNonEmptyDegree(kLargest); d >= 3;
        d = terms.NextNonEmptyDegree(d - 1)) {
     // Rewrites add to T itself and to lower degrees only, so the table of degree d gains no term
@@ -149,9 +151,9 @@ void PBF::ReduceHigher() {
       if (!BuildNeighbourhood(local, term)) continue;
       const bool odd = CancelsWithOddParity(d, c);
       int32_t amount = WrapAbs(c);
-      EnsureParityTables(d);
-      const int32_t s =
-          FindDominatedConfiguration(local, term, odd, amount, SharedParityTables(), scratch);
+      // One snapshot serves the whole walk: the first degree searched is the largest.
+      if (!parity || parity->built_degree < d) parity = EnsureParityTables(d);
+      const int32_t s = FindDominatedConfiguration(local, term, odd, amount, *parity, scratch);
       if (s >= 0) AddIndicator(term, s, amount);
     }
   }

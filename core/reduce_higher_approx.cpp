@@ -28,6 +28,7 @@
 #include <cassert>
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <vector>
 
@@ -184,6 +185,7 @@ void PBF::GatherSubterms(LocalFunction& local, TermRef term) const {
 void PBF::ReduceHigherApprox() {
   LocalFunction local;
   Gatherer gatherer;
+  std::shared_ptr<const ParityTables> parity;
   for (TermCursor cursor = TermCursor::Begin(terms); cursor.degree >= 3; cursor.Advance()) {
     const int32_t d = cursor.degree;
     if (d > kMaxApproxDegree) continue;
@@ -194,8 +196,9 @@ void PBF::ReduceHigherApprox() {
     const TermRef term{d, cursor.Ids()};
     local.Clear();
     const bool indexed = gatherer.Gather(*this, local, term);
-    EnsureParityTables(d);
-    const int32_t t = local.FindBestAssignment(odd);
+    // One snapshot serves the whole walk: the first degree reduced is the largest.
+    if (!parity || parity->built_degree < d) parity = EnsureParityTables(d);
+    const int32_t t = local.FindBestAssignment(odd, *parity);
     if (t < 0) continue;
     // The terms a rewrite adds to are subsets of T: the index has just found each of them, or,
     // once lists are long enough to build it, finds them faster than the lists.

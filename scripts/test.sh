@@ -6,7 +6,9 @@
 #   2. the Python suite against the package as `pip install .` installs it into a fresh venv;
 #   3. both suites again under AddressSanitizer and UndefinedBehaviorSanitizer, the Python suite
 #      with leak checking;
-#   4. the core's libFuzzer target, built with clang, for two minutes from the seed corpus.
+#   4. the core's concurrency test under ThreadSanitizer: reductions and conversions of different
+#      functions from several threads at once;
+#   5. the core's libFuzzer target, built with clang, for two minutes from the seed corpus.
 # Installs what it needs when it is missing: GoogleTest, Google Benchmark and clang from Debian,
 # Python packages from PyPI.
 set -euo pipefail
@@ -51,12 +53,22 @@ make_venv "$build/venv-installed" "$python310" -r "$root/requirements-test.txt"
 configure_and_test sanitizers "$python310" -DCMAKE_BUILD_TYPE=Debug \
   -DPBFRED_SANITIZE=address,undefined
 
+# ThreadSanitizer cannot share a process with the other sanitizers, and the interpreter is not
+# built for it: the core and its concurrency test only. Any data race stops the test.
+echo "== ThreadSanitizer (threads reducing and converting different functions at once)"
+tools="$build/venv-py3.10/bin"
+"$tools/cmake" -S "$root" -B "$build/tsan" -G Ninja -DCMAKE_MAKE_PROGRAM="$tools/ninja" \
+  -DCMAKE_BUILD_TYPE=Debug -DPBFRED_SANITIZE=thread -DPBFRED_BUILD_PYTHON=OFF \
+  -DPBFRED_BUILD_TESTS=ON -DCMAKE_COMPILE_WARNING_AS_ERROR=ON >/dev/null
+"$tools/cmake" --build "$build/tsan" -j "$jobs" --target concurrency_tests
+(cd "$build/tsan" && TSAN_OPTIONS=halt_on_error=1 "$tools/ctest" -R '^concurrency$' \
+  --output-on-failure)
+
 # The fuzzer runs with both sanitizers too; any crash, leak, sanitizer report or failed check
 # stops it with a non-zero status and leaves the input under build/fuzz-artifacts. Inputs that
 # reach new code are kept in build/fuzz-corpus and seed the next run on the same machine.
 echo "== core fuzzer (libFuzzer, clang, 120 s)"
 ensure_apt clang-14 libclang-rt-14-dev llvm-14
-tools="$build/venv-py3.10/bin"
 "$tools/cmake" -S "$root" -B "$build/fuzz" -G Ninja -DCMAKE_MAKE_PROGRAM="$tools/ninja" \
   -DCMAKE_CXX_COMPILER=clang++-14 -DPBFRED_BUILD_FUZZ=ON -DPBFRED_BUILD_PYTHON=OFF \
   -DPBFRED_BUILD_TESTS=OFF -DPBFRED_SANITIZE=address,undefined \

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <climits>
 #include <cstdint>
+#include <memory>
 #include <random>
 #include <vector>
 
@@ -44,13 +45,12 @@ TEST(FindDominatedConfiguration, MatchesTheLiteralSearchTermByTerm) {
     const bool admitted = f.BuildNeighbourhood(local, term);
     ASSERT_EQ(admitted, literal::BuildNeighbourhood(f, literal_local, term));
     if (!admitted) continue;
-    EnsureParityTables(d);
+    const std::shared_ptr<const ParityTables> parity = EnsureParityTables(d);
     const int32_t c = f.terms.Table(d).Coef(t);
     for (const bool odd : {false, true}) {
       int32_t amount = WrapAbs(c);
       int32_t literal_amount = amount;
-      const int32_t s =
-          FindDominatedConfiguration(local, term, odd, amount, SharedParityTables(), scratch);
+      const int32_t s = FindDominatedConfiguration(local, term, odd, amount, *parity, scratch);
       ASSERT_EQ(s, literal::FindDominatedConfiguration(literal_local, term, odd, literal_amount))
           << "rep " << rep << (odd ? " odd: " : " even: ") << f.GetString();
       ASSERT_EQ(amount, literal_amount) << "rep " << rep;

@@ -91,7 +91,7 @@ TEST(ReduceHigherApprox, LeavesTermsWithoutCandidateAndAboveDegreeThirty) {
   g.ReduceHigherApprox();
   EXPECT_EQ(g.terms.Table(31).coefs, std::vector<int32_t>{7});
   EXPECT_EQ(g.terms.Table(3).Size(), 0);
-  EXPECT_LE(SharedParityTables().built_degree, 30);
+  EXPECT_LE(SharedParityTables()->built_degree, 30);
   ExpectInvariants(g);
 }
 

@@ -11,6 +11,7 @@
 #include <bit>
 #include <cstdint>
 #include <limits>
+#include <memory>
 #include <vector>
 
 #include "local_function.h"
@@ -91,8 +92,8 @@ inline bool BuildNeighbourhood(const PBF& pbf, LocalFunction& local, TermRef ter
 inline int32_t FindDominatedConfiguration(const LocalFunction& l, TermRef term, bool odd,
                                           int32_t& amount) {
   const int32_t d = term.degree;
-  EnsureParityTables(d);
-  const std::vector<int32_t>& target = odd ? SharedParityTables().odd : SharedParityTables().even;
+  const std::shared_ptr<const ParityTables> parity = EnsureParityTables(d);
+  const std::vector<int32_t>& target = odd ? parity->odd : parity->even;
   const uint32_t term_mask = WalkMask(l, term.ids, d);
   std::vector<uint32_t> term_bits;  // the k-th highest bit of T's mask belongs to u_k
   for (int32_t b = 31; b >= 0; --b) {
