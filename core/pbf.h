@@ -218,6 +218,12 @@ struct PBF {
   // and the set of minimisers stay the same (unless a sum wraps). Terms of degree above 16 and
   // terms whose ids are not strictly ascending are left unchanged.
   void ReduceHigher();
+  // The same pass, except that a term is also left unchanged when |constant| + the sum of |coef|
+  // over its neighbourhood + its own |coef| does not fit int32. Every rewrite is then exact in
+  // integers: the result keeps the minimum and every minimiser of the function read as an integer
+  // polynomial, whatever its sums elsewhere. Where no neighbourhood comes near the int32 limit the
+  // result is exactly ReduceHigher's.
+  void ReduceHigherSafely();
   // Fills `local` with every term of non-zero coefficient sharing a variable with `term`, each
   // once, in no particular order; the local variables are `term`'s ids (u_k at bit d-1-k when
   // they are distinct) and then the others in the order met. False (and `local` unusable) when

@@ -15,16 +15,24 @@
 
 namespace pbf::testing {
 
-// The value of f where variable v takes bit v of `assignment` (ids below 64).
-inline int32_t Evaluate(const PBF& f, uint64_t assignment) {
-  int32_t value = f.constant;
+// The value of f where variable v takes bit v of `assignment` (ids below 64): in int32, wrapping
+// as the core computes, or in int64, the value of f read as an integer polynomial.
+template <typename Value = int32_t>
+Value Evaluate(const PBF& f, uint64_t assignment) {
+  Value value = f.constant;
   for (const auto& table : f.terms.tables) {
     if (!table) continue;
     for (int32_t t = 0; t < table->Size(); ++t) {
       const int32_t* ids = table->Ids(t);
       bool all = true;
       for (int32_t k = 0; k < table->degree && all; ++k) all = (assignment >> ids[k]) & 1;
-      if (all) value = WrapAdd(value, table->coefs[static_cast<size_t>(t)]);
+      if (!all) continue;
+      const int32_t coef = table->coefs[static_cast<size_t>(t)];
+      if constexpr (sizeof(Value) == 4) {
+        value = WrapAdd(value, coef);
+      } else {
+        value += coef;
+      }
     }
   }
   return value;

@@ -312,6 +312,30 @@ void CheckedReduceHigher(PBF& f) {
           f, &before);
 }
 
+// The safe pass keeps the minimum and the minimisers of the function read as an integer
+// polynomial whatever its coefficients, so it is checked in int64 on a copy, at any mass.
+void CheckReduceHigherSafely(const PBF& before) {
+  PBF f = before;
+  const Space space = SpaceOf(IdsOf(f));
+  f.ReduceHigherSafely();
+  CheckStore(f, PresentSlots(before));
+  CheckNoZeroTerms(f);
+  if (!space.usable) return;
+  std::vector<int64_t> old_values(space.Count());
+  std::vector<int64_t> new_values(space.Count());
+  for (uint32_t bits = 0; bits < space.Count(); ++bits) {
+    old_values[bits] = testing::Evaluate<int64_t>(before, space.Assignment(bits));
+    new_values[bits] = testing::Evaluate<int64_t>(f, space.Assignment(bits));
+  }
+  const int64_t least = *std::min_element(old_values.begin(), old_values.end());
+  Require(*std::min_element(new_values.begin(), new_values.end()) == least,
+          "ReduceHigherSafely changed the integer minimum", f, &before);
+  for (uint32_t bits = 0; bits < space.Count(); ++bits) {
+    Require((old_values[bits] == least) == (new_values[bits] == least),
+            "ReduceHigherSafely changed the integer minimisers", f, &before);
+  }
+}
+
 void CheckedReduceHigherApprox(PBF& f) {
   // A term of degree 17 ... 20 would cost the approximate reduction 2^16 candidates and more.
   if (HighestNonEmptyDegree(f, 30) > 8) return;
@@ -444,6 +468,7 @@ void Run(Input& in) {
         break;
       }
       case 2:
+        CheckReduceHigherSafely(a);  // takes no input, so the corpus decodes as before
         CheckedReduceHigher(a);
         break;
       case 3:
