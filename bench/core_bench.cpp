@@ -10,7 +10,8 @@
 //                coefficients; entries/term occurrence entries; lists/term the per-variable
 //                list headers and allocator blocks.
 // grid/1024/pipeline builds, reduces and converts the megapixel grid in a row; its heap counter
-// holds both functions at the end.
+// holds both functions at the end. grid/256/reduce_higher_threads runs one and two threads, each
+// reducing its own copy: compare their items_per_second.
 // Baselines kept for comparison: reduce_higher_literal (the literal search of
 // tests/oracles/literal_reduce.h, grids up to 256) and clique/12/build_double_loop (the O(4^n)
 // clique transform of tests/oracles/literal_energy.h).
@@ -23,6 +24,7 @@
 #include <functional>
 #include <map>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -149,6 +151,20 @@ void PipelineBench(benchmark::State& state, const Instance& instance) {
   state.counters["quadratic_terms"] = static_cast<double>(quadratic.terms);
 }
 
+// Each thread reduces its own copy of the workload, copying included: with ->Threads(n) the
+// throughput (items per second of real time) shows how n threads on n functions scale.
+void ThreadsReduceBench(benchmark::State& state, const Instance& instance) {
+  static std::once_flag built_once;  // the threads start together; one builds, the others wait
+  std::call_once(built_once, [&instance] { BuiltOf(instance); });
+  const PBF& built = BuiltOf(instance);
+  for (auto _ : state) {
+    PBF f = built;
+    f.ReduceHigher();
+    benchmark::DoNotOptimize(f.constant);
+  }
+  state.SetItemsProcessed(state.iterations());
+}
+
 // The energy-table form whose three terms already exist: the common case of repeated edits.
 void AddPairwiseExistingBench(benchmark::State& state) {
   PBF f;
@@ -214,6 +230,14 @@ void Register() {
     add(in.label + "/get_string", [i](benchmark::State& s) { GetStringBench(s, *i); });
     if (in.label == "grid/1024") {
       add(in.label + "/pipeline", [i](benchmark::State& s) { PipelineBench(s, *i); });
+    }
+    if (in.label == "grid/256") {
+      benchmark::RegisterBenchmark((in.label + "/reduce_higher_threads").c_str(),
+                                   [i](benchmark::State& s) { ThreadsReduceBench(s, *i); })
+          ->Unit(benchmark::kMillisecond)
+          ->UseRealTime()
+          ->Threads(1)
+          ->Threads(2);
     }
   }
   benchmark::RegisterBenchmark("micro/add_pairwise_term_existing", AddPairwiseExistingBench);
