@@ -71,7 +71,6 @@ class LocalIds {
   }
 
   int32_t Count() const { return count_; }
-  int32_t IdAt(int32_t index) const { return by_index_[index]; }
 
   // Stores the ids in local.vars, vars[k] being the one of bit count-1-k.
   void Finish(LocalFunction& local) const {
@@ -106,11 +105,17 @@ bool PBF::BuildNeighbourhood(LocalFunction& local, TermRef term) const {
     if (ids.IndexOf(term.ids[k], limit) < 0) return false;
   }
   // A neighbour is listed once for each of its positions that hold one of T's variables. It is
-  // taken from the list read first among them, that of its lowest-indexed variable of T, so each
-  // is taken once without sorting. Where it names that variable twice it is listed there twice:
-  // such terms go through `taken`, which tells repeats apart.
-  for (int32_t q = 0, own = ids.Count(); q < own; ++q) {
-    const int32_t var = ids.IdAt(q);
+  // taken from the first of those lists read, so each is taken once without sorting. Where it
+  // names that variable twice it is listed there twice: such terms go through `taken`, which
+  // tells repeats apart. The lists are read in T's order, as before the sort went: a hub among
+  // T's variables then refuses the term from the first, cached entries of its list (read last,
+  // the hub workloads reduced 4 to 8 times slower).
+  uint32_t read = 0;  // the local indices of the variables whose lists have been read
+  for (int32_t k = 0; k < d; ++k) {
+    const int32_t q = ids.IndexOf(term.ids[k], limit);
+    if ((read >> q) & 1) continue;  // a repeated id of T
+    const int32_t var = term.ids[k];
+    read |= 1u << q;
     if (!terms.HasList(var)) continue;
     for (const Occurrence& occ : terms.OccurrencesOf(var)) {
       const TermTable& table = terms.Table(occ.degree);
@@ -123,7 +128,8 @@ bool PBF::BuildNeighbourhood(LocalFunction& local, TermRef term) const {
       for (; n < occ.degree; ++n) {
         const int32_t p = ids.IndexOf(neighbour[n], limit);
         if (p < 0) return false;
-        if (p < q) break;  // taken from an earlier list, which also met all of its ids
+        if (p != q && ((read >> p) & 1))
+          break;  // taken from an earlier list, which met all its ids
         times += p == q ? 1 : 0;
         mask |= 1u << p;
       }
