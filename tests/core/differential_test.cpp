@@ -1,7 +1,8 @@
 // The optimised operations against their literal versions (tests/oracles) on small instances of
 // every benchmark workload, so that each workload kind's shape is covered: grids (many reductions
-// and the search's early proofs), random monomials, a hub, a dense clique. Coefficients are also
-// scaled up until sums wrap, where the search must fall back to full enumeration.
+// and the search's early proofs), random monomials, a hub, a dense clique. Hub(300) and Clique(9)
+// have occurrence lists long enough for the exact reduction to scan their heads first. Coefficients
+// are also scaled up until sums wrap, where the search must fall back to full enumeration.
 #include <gtest/gtest.h>
 
 #include <random>
@@ -22,9 +23,9 @@ namespace {
 using bench::Workload;
 
 std::vector<Workload> SmallWorkloads() {
-  return {bench::Grid(6),      bench::Grid(11),      bench::Pubo(12, 30),
-          bench::Pubo(16, 60), bench::Pubo(40, 200), bench::Hub(9),
-          bench::Hub(40),      bench::Clique(5),     bench::Clique(7)};
+  return {bench::Grid(6),       bench::Grid(11),  bench::Pubo(12, 30), bench::Pubo(16, 60),
+          bench::Pubo(40, 200), bench::Hub(9),    bench::Hub(40),      bench::Hub(300),
+          bench::Clique(5),     bench::Clique(7), bench::Clique(9)};
 }
 
 // Every number of the tables multiplied by `factor` (wrapping), ids untouched.

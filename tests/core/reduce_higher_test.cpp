@@ -174,6 +174,48 @@ TEST(BuildNeighbourhood, HoldsWhatTheLiteralGatheringHolds) {
   EXPECT_GT(refused, 20);
 }
 
+// A list longer than 128 entries has its head scanned for ids first. Here x0's list holds about
+// 160 terms over x0 ... x9 and `far` terms that each bring two other variables, shuffled so that
+// those fall in the head, in the tail or in both; some entries are zero. The term is admitted up
+// to 4 far terms (19 variables) and refused from 5 on, whichever list part brings them.
+TEST(BuildNeighbourhood, LongListsHoldWhatTheLiteralGatheringHolds) {
+  std::mt19937 rng(7);
+  for (int32_t far = 0; far <= 12; ++far) {
+    for (int rep = 0; rep < 6; ++rep) {
+      std::vector<Term> terms;
+      for (uint32_t subset = 1; subset < (1u << 9); ++subset) {
+        if (std::popcount(subset) > 3) continue;
+        std::vector<int32_t> ids{0};
+        for (int32_t k = 1; k <= 9; ++k) {
+          if ((subset >> (k - 1)) & 1) ids.push_back(k);
+        }
+        terms.push_back({static_cast<int32_t>(rng() % 7) - 3, ids});
+      }
+      for (int32_t k = 0; k < far; ++k) terms.push_back({1 + k, {0, 20 + 2 * k, 21 + 2 * k}});
+      std::shuffle(terms.begin(), terms.end(), rng);
+      terms.insert(terms.begin() + static_cast<long>(rng() % terms.size()), {-5, {0, 1, 2}});
+      const PBF f = Build(terms);
+      const int32_t t = f.terms.FindTerm(3, std::vector<int32_t>{0, 1, 2}.data());
+      ASSERT_GT(f.terms.OccurrencesOf(0).size(), 128u);
+      const TermRef term{3, f.terms.Table(3).Ids(t)};
+      LocalFunction got;
+      LocalFunction want;
+      const bool admitted = f.BuildNeighbourhood(got, term);
+      ASSERT_EQ(admitted, far <= 4) << far;
+      ASSERT_EQ(admitted, literal::BuildNeighbourhood(f, want, term));
+      if (!admitted) continue;
+      EXPECT_EQ(EntriesByIds(got), EntriesByIds(want));
+      std::vector<int32_t> got_vars(got.vars.begin(), got.vars.begin() + got.count);
+      std::sort(got_vars.begin(), got_vars.end());
+      EXPECT_EQ(got_vars, std::vector<int32_t>(want.vars.begin(), want.vars.begin() + want.count));
+      // T's ids keep the configuration's layout however early the head scan met the others.
+      EXPECT_EQ(
+          std::vector<int32_t>(got.vars.begin() + got.count - 3, got.vars.begin() + got.count),
+          (std::vector<int32_t>{0, 1, 2}));
+    }
+  }
+}
+
 TEST(ReduceHigher, AdmitsAtMostSixteenOtherVariables) {
   // -5 x0x1x2 with pairwise terms -1 x0 xk reduces like alone: 3 + 16 variables are searched,
   // 3 + 17 are not. Zero terms bring in no variable.
