@@ -32,7 +32,25 @@ bool Fits(int64_t v) {
 
 constexpr std::array<std::array<int, 2>, 6> kPairs = {{{0, 1}, {0, 2}, {0, 3}, {1, 2}, {1, 3}, {2, 3}}};
 
-// The form for corner z, or nullopt when z does not qualify or its form fails.
+// Whether corner z qualifies, from g's own quartic and cubic coefficients: flipping x(i) negates
+// the quartic coefficient and every cubic one with x(i), and adds the quartic one to the cubic
+// one without x(i), so no transform is needed to rule a corner out.
+bool Qualifies(int64_t a4, std::array<int64_t, 4> t, uint32_t z) {
+  for (uint32_t i = 0; i < 4; ++i) {
+    if (!(z >> i & 1)) continue;
+    for (uint32_t j = 0; j < 4; ++j) t[j] = j == i ? t[j] + a4 : -t[j];
+    a4 = -a4;
+  }
+  for (size_t i = 0; i < 4; ++i) {
+    if (a4 + t[i] < 0) return false;
+    for (size_t j = i + 1; j < 4; ++j) {
+      if (a4 + t[i] + t[j] < 0) return false;
+    }
+  }
+  return true;
+}
+
+// The form for a qualifying corner z, or nullopt when it fails the proof or does not fit.
 std::optional<FourVariableForm> FormAt(const Table& g, uint32_t z) {
   Table c;
   for (uint32_t x = 0; x < 16; ++x) c[x] = g[x ^ z];
@@ -41,12 +59,6 @@ std::optional<FourVariableForm> FormAt(const Table& g, uint32_t z) {
   std::array<int64_t, 4> t;
   for (uint32_t i = 0; i < 4; ++i) t[i] = c[15 ^ (1u << i)];
   const int64_t a3 = t[0] + t[1] + t[2] + t[3];
-  for (int i = 0; i < 4; ++i) {
-    if (a4 + t[static_cast<size_t>(i)] < 0) return std::nullopt;
-    for (int j = i + 1; j < 4; ++j) {
-      if (a4 + t[static_cast<size_t>(i)] + t[static_cast<size_t>(j)] < 0) return std::nullopt;
-    }
-  }
   Table l;
   for (uint32_t x = 0; x < 16; ++x) {
     const uint32_t v = x ^ z;
@@ -107,6 +119,7 @@ std::optional<FourVariableForm> FindFourVariableForm(int64_t quartic,
     }
   }
   for (uint32_t z = 0; z < 16; ++z) {
+    if (!Qualifies(quartic, cubic, z)) continue;
     if (std::optional<FourVariableForm> form = FormAt(g, z)) return form;
   }
   return std::nullopt;

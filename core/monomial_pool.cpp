@@ -1,10 +1,11 @@
 #include "monomial_pool.h"
 
 #include <algorithm>
+#include <bit>
 
 namespace pbf {
 
-MonomialPool::MonomialPool() : start_{0}, slots_(1024, -1), shift_(64 - 10) {}
+MonomialPool::MonomialPool() : start_{0} { Resize(1024); }
 
 uint64_t MonomialPool::Hash(const int32_t* ids, int32_t n) {
   uint64_t h = static_cast<uint64_t>(n);
@@ -16,24 +17,41 @@ uint64_t MonomialPool::Hash(const int32_t* ids, int32_t n) {
 }
 
 int32_t MonomialPool::Find(const int32_t* ids, int32_t n) const {
+  const uint64_t hash = Hash(ids, n);
+  const auto fingerprint = static_cast<uint32_t>(hash);
   const size_t mask = slots_.size() - 1;
-  for (size_t h = Hash(ids, n) >> shift_;; h = (h + 1) & mask) {
-    const int32_t k = slots_[h];
-    if (k < 0) return -1;
-    if (Degree(k) == n && SameIds(Ids(k), ids, n)) return k;
+  for (size_t h = hash >> shift_;; h = (h + 1) & mask) {
+    const Slot slot = slots_[h];
+    if (slot.index < 0) return -1;
+    if (slot.fingerprint == fingerprint && Degree(slot.index) == n && SameIds(Ids(slot.index), ids, n)) {
+      return slot.index;
+    }
   }
 }
 
-void MonomialPool::Grow() {
-  std::vector<int32_t> slots(2 * slots_.size(), -1);
-  --shift_;
-  const size_t mask = slots.size() - 1;
-  for (int32_t k = 0; k < Size(); ++k) {
-    size_t h = Hash(Ids(k), Degree(k)) >> shift_;
-    while (slots[h] >= 0) h = (h + 1) & mask;
-    slots[h] = k;
-  }
-  slots_ = std::move(slots);
+void MonomialPool::Prefetch(const int32_t* ids, int32_t n) const {
+  __builtin_prefetch(&slots_[Hash(ids, n) >> shift_]);
+}
+
+void MonomialPool::Place(uint64_t hash, int32_t k) {
+  const size_t mask = slots_.size() - 1;
+  size_t h = hash >> shift_;
+  while (slots_[h].index >= 0) h = (h + 1) & mask;
+  slots_[h] = {static_cast<uint32_t>(hash), k};
+}
+
+void MonomialPool::Resize(size_t slots) {
+  slots_.assign(slots, Slot{});
+  shift_ = 64 - std::countr_zero(slots);
+  for (int32_t k = 0; k < Size(); ++k) Place(Hash(Ids(k), Degree(k)), k);
+}
+
+void MonomialPool::Reserve(size_t monomials, size_t ids) {
+  ids_.reserve(ids);
+  start_.reserve(monomials + 1);
+  coefs_.reserve(monomials);
+  origins_.reserve(monomials);
+  if (2 * monomials > slots_.size()) Resize(std::bit_ceil(2 * monomials));
 }
 
 int32_t MonomialPool::Add(const int32_t* ids, int32_t n, int64_t coef, TermPosition origin) {
@@ -42,16 +60,13 @@ int32_t MonomialPool::Add(const int32_t* ids, int32_t n, int64_t coef, TermPosit
     coefs_[static_cast<size_t>(found)] += coef;
     return found;
   }
-  if (2 * (coefs_.size() + 1) > slots_.size()) Grow();
+  if (2 * (coefs_.size() + 1) > slots_.size()) Resize(2 * slots_.size());
   const int32_t k = Size();
   ids_.insert(ids_.end(), ids, ids + n);
   start_.push_back(ids_.size());
   coefs_.push_back(coef);
   origins_.push_back(origin);
-  const size_t mask = slots_.size() - 1;
-  size_t h = Hash(ids, n) >> shift_;
-  while (slots_[h] >= 0) h = (h + 1) & mask;
-  slots_[h] = k;
+  Place(Hash(ids, n), k);
   return k;
 }
 
@@ -63,17 +78,36 @@ int32_t DistinctSorted(const int32_t* ids, int32_t d, std::vector<int32_t>& out)
 }
 
 void CopyLowerAndPoolHigher(const PBF& f, QuadraticBuilder& out, MonomialPool& pool) {
-  out.AddConstant(f.constant);
   const TermTable& pairs = f.terms.Table(2);
+  const TermTable& unary = f.terms.Table(1);
+  size_t monomials = 0;
+  size_t ids_in_all = 0;
+  for (int32_t d = 3; d < static_cast<int32_t>(f.terms.tables.size()); ++d) {
+    if (!f.terms.HasTable(d)) continue;
+    monomials += static_cast<size_t>(f.terms.Table(d).Size());
+    ids_in_all += f.terms.Table(d).vars.size();
+  }
+  pool.Reserve(monomials, ids_in_all);
+  // A guess, not a bound: a few pairs and a unary term per monomial, beside f's own terms.
+  const auto own_pairs = static_cast<size_t>(pairs.Size());
+  out.Reserve(own_pairs + 4 * monomials, static_cast<size_t>(unary.Size()) + monomials, own_pairs);
+
+  out.AddConstant(f.constant);
   for (int32_t t = 0; t < pairs.Size(); ++t) {
     out.CopyPair(pairs.coefs[static_cast<size_t>(t)], pairs.Ids(t)[0], pairs.Ids(t)[1]);
   }
-  const TermTable& unary = f.terms.Table(1);
   for (int32_t t = 0; t < unary.Size(); ++t) {
     out.AddUnary(unary.coefs[static_cast<size_t>(t)], unary.Ids(t)[0]);
   }
   std::vector<int32_t> ids;
+  // Terms are looked up in the pool in walk order, each where its hash says, so a term a few
+  // steps ahead is prefetched (when its ids ascend, as they usually do, its hash is known as is).
+  constexpr int32_t kAhead = 8;
   for (TermCursor c = TermCursor::Begin(f.terms); !c.AtEnd() && c.degree >= 3; c.Advance()) {
+    if (c.index + kAhead < c.Table().Size()) {
+      const int32_t* ahead = c.Table().Ids(c.index + kAhead);
+      if (StrictlyAscending(ahead, c.degree)) pool.Prefetch(ahead, c.degree);
+    }
     const int32_t a = c.Coef();
     if (a == 0) continue;
     const int32_t n = DistinctSorted(c.Ids(), c.degree, ids);

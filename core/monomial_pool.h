@@ -30,18 +30,33 @@ class MonomialPool {
   // Adds coef to the monomial over ids[0..n) (sorted, distinct, n >= 1), created with `origin` when
   // absent; returns its index. `ids` must not point into the pool.
   int32_t Add(const int32_t* ids, int32_t n, int64_t coef, TermPosition origin);
+  void AddTo(int32_t k, int64_t coef) { coefs_[static_cast<size_t>(k)] += coef; }
   // The index of the monomial over ids[0..n) (sorted, distinct), -1 when there is none.
   int32_t Find(const int32_t* ids, int32_t n) const;
 
+  // Starts loading the slot where the monomial over ids[0..n) (sorted, distinct) would be found.
+  void Prefetch(const int32_t* ids, int32_t n) const;
+
+  // Room for this many monomials and ids in all, so that adding them moves nothing.
+  void Reserve(size_t monomials, size_t ids);
+
  private:
+  // A monomial's index and the top bits of its hash, compared first: a probe that meets another
+  // monomial then rarely has to read its ids, which lie anywhere in memory.
+  struct Slot {
+    uint32_t fingerprint = 0;
+    int32_t index = -1;
+  };
+
   static uint64_t Hash(const int32_t* ids, int32_t n);
-  void Grow();
+  void Resize(size_t slots);
+  void Place(uint64_t hash, int32_t k);
 
   std::vector<int32_t> ids_;
   std::vector<size_t> start_;
   std::vector<int64_t> coefs_;
   std::vector<TermPosition> origins_;
-  std::vector<int32_t> slots_;  // open addressing, linear probing; -1 when empty
+  std::vector<Slot> slots_;  // open addressing, linear probing, at most half full
   int shift_ = 64;
 };
 

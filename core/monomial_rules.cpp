@@ -26,6 +26,9 @@ struct Parts {
 // part·positive <= 2^31 - 1, where `negative` and `positive` (>= 0) are the largest multiples of
 // a part that the rule writes with each sign; nullopt when not even a part of 1 fits.
 std::optional<Parts> SplitFor(int64_t magnitude, int64_t negative, int64_t positive) {
+  // The common case, without divisions: small coefficients and multiples need one part.
+  constexpr int64_t kSmall = int64_t{1} << 15;
+  if (magnitude < kSmall && negative < kSmall && positive < kSmall) return Parts{1, magnitude, 0};
   int64_t largest = kMaxInt32 + 1;
   if (negative > 0) largest = std::min(largest, -kMinInt32 / negative);
   if (positive > 0) largest = std::min(largest, kMaxInt32 / positive);
@@ -42,36 +45,53 @@ struct IdCount {
   int32_t count = 0;
 };
 
-// The distinct ids of ids[0..d) in order of first occurrence, each with its number of occurrences.
-void CountIds(const int32_t* ids, int32_t d, std::vector<IdCount>& out) {
-  out.clear();
-  if (d <= 32) {
-    for (int32_t j = 0; j < d; ++j) {
-      if (std::find(ids, ids + j, ids[j]) != ids + j) continue;
-      out.push_back({ids[j], static_cast<int32_t>(std::count(ids + j, ids + d, ids[j]))});
+// The distinct ids of a term in order of first occurrence, each with its number of occurrences;
+// on the stack for the degrees that occur in practice, so a term costs no allocation.
+class IdCounts {
+ public:
+  IdCounts(const int32_t* ids, int32_t d) {
+    if (d <= kSmall) {
+      for (int32_t j = 0; j < d; ++j) {
+        if (std::find(ids, ids + j, ids[j]) != ids + j) continue;
+        small_[static_cast<size_t>(size_++)] = {ids[j], static_cast<int32_t>(std::count(ids + j, ids + d, ids[j]))};
+      }
+      data_ = small_.data();
+      return;
     }
-    return;
+    std::vector<std::pair<int32_t, int32_t>> by_id(static_cast<size_t>(d));  // (id, position)
+    for (int32_t j = 0; j < d; ++j) by_id[static_cast<size_t>(j)] = {ids[j], j};
+    std::sort(by_id.begin(), by_id.end());
+    std::vector<std::pair<int32_t, IdCount>> firsts;  // (first position, id and count)
+    for (size_t s = 0; s < by_id.size();) {
+      size_t e = s;
+      while (e < by_id.size() && by_id[e].first == by_id[s].first) ++e;
+      firsts.push_back({by_id[s].second, {by_id[s].first, static_cast<int32_t>(e - s)}});
+      s = e;
+    }
+    std::sort(firsts.begin(), firsts.end(),
+              [](const auto& x, const auto& y) { return x.first < y.first; });
+    for (const auto& entry : firsts) large_.push_back(entry.second);
+    data_ = large_.data();
+    size_ = static_cast<int32_t>(large_.size());
   }
-  std::vector<std::pair<int32_t, int32_t>> by_id(static_cast<size_t>(d));  // (id, first position)
-  for (int32_t j = 0; j < d; ++j) by_id[static_cast<size_t>(j)] = {ids[j], j};
-  std::sort(by_id.begin(), by_id.end());
-  std::vector<std::pair<int32_t, IdCount>> firsts;
-  for (size_t s = 0; s < by_id.size();) {
-    size_t e = s;
-    while (e < by_id.size() && by_id[e].first == by_id[s].first) ++e;
-    firsts.push_back({by_id[s].second, {by_id[s].first, static_cast<int32_t>(e - s)}});
-    s = e;
-  }
-  std::sort(firsts.begin(), firsts.end(),
-            [](const auto& x, const auto& y) { return x.first < y.first; });
-  for (const auto& entry : firsts) out.push_back(entry.second);
-}
+  IdCounts(const IdCounts&) = delete;
+  IdCounts& operator=(const IdCounts&) = delete;
 
-int32_t LargestCount(const std::vector<IdCount>& counts) {
-  int32_t largest = 0;
-  for (const IdCount& c : counts) largest = std::max(largest, c.count);
-  return largest;
-}
+  const IdCount* begin() const { return data_; }
+  const IdCount* end() const { return data_ + size_; }
+  int32_t Largest() const {
+    int32_t largest = 0;
+    for (const IdCount& c : *this) largest = std::max(largest, c.count);
+    return largest;
+  }
+
+ private:
+  static constexpr int32_t kSmall = 32;
+  std::array<IdCount, kSmall> small_;
+  std::vector<IdCount> large_;
+  const IdCount* data_ = nullptr;
+  int32_t size_ = 0;
+};
 
 // Whether `count` parts of `per_part` auxiliaries each still get ids.
 bool IdsFor(const QuadraticBuilder& out, int64_t count, int64_t per_part) {
@@ -87,9 +107,8 @@ std::optional<int64_t> Times(int64_t a, int64_t b) {
 }  // namespace
 
 bool AddNegativeMonomial(QuadraticBuilder& out, int64_t a, const int32_t* ids, int32_t d) {
-  std::vector<IdCount> counts;
-  CountIds(ids, d, counts);
-  const std::optional<Parts> parts = SplitFor(-a, LargestCount(counts), d - 1);
+  const IdCounts counts(ids, d);
+  const std::optional<Parts> parts = SplitFor(-a, counts.Largest(), d - 1);
   if (!parts || !IdsFor(out, parts->count, 1)) return false;
   for (int64_t p = 0; p < parts->count; ++p) {
     const int64_t part = parts->Part(p);
@@ -101,15 +120,14 @@ bool AddNegativeMonomial(QuadraticBuilder& out, int64_t a, const int32_t* ids, i
 }
 
 bool AddPositiveMonomialTermwise(QuadraticBuilder& out, int64_t a, const int32_t* ids, int32_t d) {
-  std::vector<IdCount> counts;
-  CountIds(ids, d, counts);
+  const IdCounts counts(ids, d);
   const int32_t k = (d - 1) / 2;
   // Auxiliary i has pairs -m(i)·part and the unary term (2·m(i)·i - 1)·part, m(i) = 1 only for
   // the last auxiliary of an odd degree.
   const auto m = [&](int32_t i) -> int64_t { return d % 2 == 1 && i == k ? 1 : 2; };
   int64_t unary = 0;
   for (int32_t i = 1; i <= k; ++i) unary = std::max(unary, 2 * m(i) * i - 1);
-  const std::optional<Parts> parts = SplitFor(a, m(1) * LargestCount(counts), unary);
+  const std::optional<Parts> parts = SplitFor(a, m(1) * counts.Largest(), unary);
   if (!parts || !IdsFor(out, parts->count, k)) return false;
   for (int64_t p = 0; p < parts->count; ++p) {
     const int64_t part = parts->Part(p);

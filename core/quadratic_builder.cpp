@@ -1,12 +1,11 @@
 #include "quadratic_builder.h"
 
 #include <algorithm>
+#include <bit>
 #include <utility>
 
 namespace pbf {
 namespace {
-
-constexpr uint64_t kEmpty = ~uint64_t{0};  // ids are non-negative, so no key has the top bit set
 
 bool FitsInt32(int64_t v) {
   return v >= std::numeric_limits<int32_t>::min() && v <= std::numeric_limits<int32_t>::max();
@@ -32,9 +31,17 @@ QuadraticBuilder::QuadraticBuilder(int64_t first_auxiliary, bool ordered)
       next_auxiliary_(first_auxiliary),
       ordered_(ordered),
       sources_{TermPosition{}} {
-  index_keys_.assign(1024, kEmpty);
-  index_slots_.assign(1024, -1);
-  index_shift_ = 64 - 10;
+  ResizeIndex(1024);
+}
+
+void QuadraticBuilder::Reserve(size_t pairs, size_t unary, size_t indexed) {
+  pair_vars_.reserve(2 * pairs);
+  pair_coefs_.reserve(pairs);
+  pair_owners_.reserve(pairs);
+  unary_vars_.reserve(unary);
+  unary_coefs_.reserve(unary);
+  unary_owners_.reserve(unary);
+  if (2 * indexed > index_.size()) ResizeIndex(std::bit_ceil(2 * indexed));
 }
 
 void QuadraticBuilder::SetSource(TermPosition term) {
@@ -86,32 +93,28 @@ uint64_t QuadraticBuilder::Key(int32_t i, int32_t j) const {
 }
 
 int32_t QuadraticBuilder::FindPair(uint64_t key) const {
-  const size_t mask = index_keys_.size() - 1;
-  for (size_t h = (key * 0x9E3779B97F4A7C15ull) >> index_shift_;; h = (h + 1) & mask) {
-    if (index_keys_[h] == key) return index_slots_[h];
-    if (index_keys_[h] == kEmpty) return -1;
+  const size_t mask = index_.size() - 1;
+  for (size_t h = Home(key);; h = (h + 1) & mask) {
+    if (index_[h].key == key || index_[h].slot < 0) return index_[h].slot;
   }
 }
 
 void QuadraticBuilder::IndexPair(uint64_t key, int32_t slot) {
-  if (2 * (indexed_ + 1) > index_keys_.size()) GrowIndex();
-  const size_t mask = index_keys_.size() - 1;
-  size_t h = (key * 0x9E3779B97F4A7C15ull) >> index_shift_;
-  while (index_keys_[h] != kEmpty) h = (h + 1) & mask;
-  index_keys_[h] = key;
-  index_slots_[h] = slot;
+  if (2 * (indexed_ + 1) > index_.size()) ResizeIndex(2 * index_.size());
+  const size_t mask = index_.size() - 1;
+  size_t h = Home(key);
+  while (index_[h].slot >= 0) h = (h + 1) & mask;
+  index_[h] = {key, slot};
   ++indexed_;
 }
 
-void QuadraticBuilder::GrowIndex() {
-  std::vector<uint64_t> keys(2 * index_keys_.size(), kEmpty);
-  std::vector<int32_t> slots(keys.size(), -1);
-  std::swap(keys, index_keys_);
-  std::swap(slots, index_slots_);
-  --index_shift_;
+void QuadraticBuilder::ResizeIndex(size_t slots) {
+  std::vector<IndexEntry> old(slots);
+  std::swap(old, index_);
+  index_shift_ = 64 - std::countr_zero(slots);
   indexed_ = 0;
-  for (size_t h = 0; h < keys.size(); ++h) {
-    if (keys[h] != kEmpty) IndexPair(keys[h], slots[h]);
+  for (const IndexEntry& entry : old) {
+    if (entry.slot >= 0) IndexPair(entry.key, entry.slot);
   }
 }
 
@@ -124,14 +127,15 @@ int32_t QuadraticBuilder::NewPair(int64_t coef, int32_t i, int32_t j) {
   return slot;
 }
 
+void QuadraticBuilder::AddToPair(int64_t coef, int32_t pair) {
+  Accumulate(pair_coefs_[static_cast<size_t>(pair)], coef);
+  Credit(pair_owners_[static_cast<size_t>(pair)]);
+}
+
 void QuadraticBuilder::AddPair(int64_t coef, int32_t i, int32_t j) {
   const uint64_t key = Key(i, j);
   const int32_t slot = FindPair(key);
-  if (slot >= 0) {
-    Accumulate(pair_coefs_[static_cast<size_t>(slot)], coef);
-    Credit(pair_owners_[static_cast<size_t>(slot)]);
-    return;
-  }
+  if (slot >= 0) return AddToPair(coef, slot);
   IndexPair(key, NewPair(coef, i, j));
 }
 
@@ -144,9 +148,8 @@ void QuadraticBuilder::CopyPair(int64_t coef, int32_t i, int32_t j) {
   if (FindPair(key) < 0) IndexPair(key, slot);
 }
 
-int64_t QuadraticBuilder::PairCoef(int32_t i, int32_t j) const {
-  const int32_t slot = FindPair(Key(i, j));
-  return slot < 0 ? 0 : pair_coefs_[static_cast<size_t>(slot)];
+void QuadraticBuilder::PrefetchPair(int32_t i, int32_t j) const {
+  __builtin_prefetch(&index_[Home(Key(i, j))]);
 }
 
 std::optional<TermPosition> QuadraticBuilder::Finish(PBF& out) {

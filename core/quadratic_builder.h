@@ -27,6 +27,10 @@ class QuadraticBuilder {
   // the pairs (i, j) and (j, i) are two terms, as in a PBF; without, additions find either.
   QuadraticBuilder(int64_t first_auxiliary, bool ordered);
 
+  // Room for this many pairwise and unary terms, `indexed` of the pairs among f's own variables:
+  // a hint that spares the arrays their doubling steps.
+  void Reserve(size_t pairs, size_t unary, size_t indexed);
+
   // Every contribution from here on is made for this term of f ({0, 0}: for f's constant).
   void SetSource(TermPosition term);
 
@@ -44,8 +48,14 @@ class QuadraticBuilder {
   // One of f's own pairwise terms, copied as stored: never merged into another of f's pairs, but
   // found by later additions when unordered and no earlier term has its ids.
   void CopyPair(int64_t coef, int32_t i, int32_t j);
-  // The coefficient accumulated so far for the pair (either order when unordered), 0 when none.
-  int64_t PairCoef(int32_t i, int32_t j) const;
+  // Starts loading the index entry of the pair: lookups that a caller knows ahead (a group's
+  // pairs) then wait for memory once instead of once each.
+  void PrefetchPair(int32_t i, int32_t j) const;
+  // The pairwise term with these ids (either order when unordered), -1 when there is none; and
+  // additions to it by that handle, which stays valid.
+  int32_t FindPair(int32_t i, int32_t j) const { return FindPair(Key(i, j)); }
+  int64_t PairCoef(int32_t pair) const { return pair_coefs_[static_cast<size_t>(pair)]; }
+  void AddToPair(int64_t coef, int32_t pair);
 
   // Writes the function into `out` (an empty PBF), terms in the order of their first
   // contribution. When a coefficient is outside int32 it writes nothing and returns the source
@@ -57,10 +67,11 @@ class QuadraticBuilder {
 
  private:
   uint64_t Key(int32_t i, int32_t j) const;
+  size_t Home(uint64_t key) const { return (key * 0x9E3779B97F4A7C15ull) >> index_shift_; }
   // The slot of the pair with this key, -1 when absent.
   int32_t FindPair(uint64_t key) const;
   void IndexPair(uint64_t key, int32_t slot);
-  void GrowIndex();
+  void ResizeIndex(size_t slots);
   void Credit(int32_t& owner);
   int32_t NewPair(int64_t coef, int32_t i, int32_t j);
   int32_t& UnarySlot(int32_t var);
@@ -86,9 +97,12 @@ class QuadraticBuilder {
   std::vector<int64_t> pair_coefs_;
   std::vector<int32_t> pair_owners_;
 
-  // Open addressing, linear probing: keys of the indexed pairs and their slots.
-  std::vector<uint64_t> index_keys_;
-  std::vector<int32_t> index_slots_;
+  // Open addressing, linear probing, at most half full: a probe reads one cache line.
+  struct IndexEntry {
+    uint64_t key = ~uint64_t{0};  // ids are non-negative, so no pair's key has the top bit set
+    int32_t slot = -1;
+  };
+  std::vector<IndexEntry> index_;
   size_t indexed_ = 0;
   int index_shift_ = 64;
 };

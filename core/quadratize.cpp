@@ -13,6 +13,10 @@ namespace pbf {
 std::optional<TermPosition> Quadratize(const PBF& f, QuadratizeMethod method, int32_t newvar,
                                        PBF& out) {
   const int64_t first = std::max<int64_t>(newvar, int64_t{f.MaxId()} + 1);
+  if (method == QuadratizeMethod::kTermwise && ToQuadraticFits(f, first)) {
+    f.ToQuadratic(out, newvar);
+    return std::nullopt;
+  }
   QuadraticBuilder builder(first, /*ordered=*/method == QuadratizeMethod::kTermwise);
   std::optional<TermPosition> failed;
   switch (method) {

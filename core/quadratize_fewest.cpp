@@ -71,8 +71,13 @@ class FewestWriter {
     group.quartic = quartic;
     const auto g = static_cast<int32_t>(groups_.size());
     int32_t taken = 0;
+    std::array<std::array<int32_t, 3>, 4> triples;
     for (size_t i = 0; i < 4; ++i) {
-      const int32_t t = Free(group.vars, i);
+      triples[i] = Without(group.vars, i);
+      pool_.Prefetch(triples[i].data(), 3);
+    }
+    for (size_t i = 0; i < 4; ++i) {
+      const int32_t t = Free(triples[i]);
       if (t < 0) continue;
       group.cubic[i] = t;
       group_of_[static_cast<size_t>(t)] = g;
@@ -83,12 +88,16 @@ class FewestWriter {
     return taken;
   }
 
-  // The cubic monomial over vars without vars[i], when it exists and no group holds it; else -1.
-  int32_t Free(const std::array<int32_t, 4>& vars, size_t i) const {
+  static std::array<int32_t, 3> Without(const std::array<int32_t, 4>& vars, size_t i) {
     std::array<int32_t, 3> triple;
     for (size_t j = 0, n = 0; j < 4; ++j) {
       if (j != i) triple[n++] = vars[j];
     }
+    return triple;
+  }
+
+  // The cubic monomial over `triple` when it exists and no group holds it, else -1.
+  int32_t Free(const std::array<int32_t, 3>& triple) const {
     const int32_t t = pool_.Find(triple.data(), 3);
     return t >= 0 && group_of_[static_cast<size_t>(t)] < 0 ? t : -1;
   }
@@ -125,7 +134,7 @@ class FewestWriter {
           const int32_t* y = pool_.Ids(u);
           std::set_union(x, x + 3, y, y + 3, vars.begin());
           int32_t count = 0;
-          for (size_t i = 0; i < 4; ++i) count += Free(vars, i) >= 0 ? 1 : 0;
+          for (size_t i = 0; i < 4; ++i) count += Free(Without(vars, i)) >= 0 ? 1 : 0;
           if (count > best_count) {
             best = vars;
             best_count = count;
@@ -171,6 +180,9 @@ class FewestWriter {
       return std::nullopt;
     }
     const std::array<int32_t, 4>& x = group.vars;
+    for (size_t i = 0; i < 4; ++i) {
+      for (size_t j = i + 1; j < 4; ++j) out_.PrefetchPair(x[i], x[j]);
+    }
     out_.SetSource(pool_.Origin(Head(group)));
     if (form->constant != 0) out_.AddConstant(form->constant);
     for (size_t i = 0; i < 4; ++i) {

@@ -80,16 +80,22 @@ class GroupedWriter {
         if (!AddNegativeMonomial(out_, a, pool_.Ids(k), d)) return pool_.Origin(k);
         continue;
       }
-      const int32_t p = ChooseShared(k);
-      const int32_t c = pool_.Ids(k)[p];
-      Without(pool_.Ids(k), d, p, rest_);
+      const Choice choice = ChooseShared(k);
+      const int32_t c = pool_.Ids(k)[choice.position];
+      Without(pool_.Ids(k), d, choice.position, rest_);
       if (d - 1 >= 3) {
-        const int32_t before = pool_.Size();
-        const int32_t r = pool_.Add(rest_.data(), d - 1, a, pool_.Origin(k));
-        if (r == before) by_degree_[static_cast<size_t>(d - 1)].push_back(r);
+        if (choice.remainder >= 0) {
+          pool_.AddTo(choice.remainder, a);
+        } else {
+          by_degree_[static_cast<size_t>(d - 1)].push_back(pool_.Add(rest_.data(), d - 1, a, pool_.Origin(k)));
+        }
       } else {
         out_.SetSource(pool_.Origin(k));
-        out_.AddPair(a, rest_[0], rest_[1]);
+        if (choice.remainder >= 0) {
+          out_.AddToPair(a, choice.remainder);
+        } else {
+          out_.AddPair(a, rest_[0], rest_[1]);
+        }
       }
       int32_t& g = group_at_[static_cast<size_t>(c)];
       if (g < 0) {
@@ -109,23 +115,33 @@ class GroupedWriter {
     return std::nullopt;
   }
 
-  // The position in monomial k (positive, degree d) of the variable it shares; see the top.
-  int32_t ChooseShared(int32_t k) {
+  // The position in a monomial of the variable it shares, and the monomial (degree >= 3) or the
+  // pair that its remainder lands on, -1 when that does not exist yet.
+  struct Choice {
+    int32_t position = 0;
+    int32_t remainder = -1;
+  };
+
+  // The choice for monomial k (positive, degree d); see the top.
+  Choice ChooseShared(int32_t k) {
     const int32_t d = pool_.Degree(k);
-    int32_t best = 0;
-    int64_t best_left = 0;
     for (int32_t p = 0; p < d; ++p) {
       Without(pool_.Ids(k), d, p, rest_);
-      int64_t there = 0;
       if (d - 1 >= 3) {
-        const int32_t r = pool_.Find(rest_.data(), d - 1);
-        there = r < 0 ? 0 : pool_.Coef(r);
+        pool_.Prefetch(rest_.data(), d - 1);
       } else {
-        there = out_.PairCoef(rest_[0], rest_[1]);
+        out_.PrefetchPair(rest_[0], rest_[1]);
       }
-      if (p == 0 || Better(k, p, there, best, best_left)) {
-        best = p;
-        best_left = there;
+    }
+    Choice best;
+    int64_t best_there = 0;
+    for (int32_t p = 0; p < d; ++p) {
+      Without(pool_.Ids(k), d, p, rest_);
+      const int32_t r = d - 1 >= 3 ? pool_.Find(rest_.data(), d - 1) : out_.FindPair(rest_[0], rest_[1]);
+      const int64_t there = r < 0 ? 0 : d - 1 >= 3 ? pool_.Coef(r) : out_.PairCoef(r);
+      if (p == 0 || Better(k, p, there, best.position, best_there)) {
+        best = {p, r};
+        best_there = there;
       }
     }
     return best;
@@ -134,12 +150,10 @@ class GroupedWriter {
   // Whether position p, whose remainder meets the coefficient `there`, beats position `best`.
   bool Better(int32_t k, int32_t p, int64_t there, int32_t best, int64_t best_there) const {
     if (there != best_there) return there < best_there;
-    const int32_t c = pool_.Ids(k)[p];
-    const int32_t b = pool_.Ids(k)[best];
-    const bool grouped = group_at_[static_cast<size_t>(c)] >= 0;
-    const bool best_grouped = group_at_[static_cast<size_t>(b)] >= 0;
-    if (grouped != best_grouped) return grouped;
-    return uses_[static_cast<size_t>(c)] > uses_[static_cast<size_t>(b)];
+    const auto c = static_cast<size_t>(pool_.Ids(k)[p]);
+    const auto b = static_cast<size_t>(pool_.Ids(k)[best]);
+    if ((group_at_[c] >= 0) != (group_at_[b] >= 0)) return group_at_[c] >= 0;
+    return uses_[c] > uses_[b];
   }
 
   // Writes the group's shared auxiliaries (a new one each time the sum would leave int32) and

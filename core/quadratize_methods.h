@@ -14,6 +14,10 @@ namespace pbf {
 
 // Wants an ordered builder: ToQuadratic keeps (i, j) and (j, i) apart.
 std::optional<TermPosition> WriteTermwise(const PBF& f, QuadraticBuilder& out);
+// Whether ToQuadratic, auxiliaries from `first` on, writes no coefficient outside int32 and no
+// auxiliary past 2^31 - 1, so that its output is WriteTermwise's. A sufficient bound: false does
+// not mean that something would leave int32.
+bool ToQuadraticFits(const PBF& f, int64_t first);
 std::optional<TermPosition> WriteFewest(const PBF& f, QuadraticBuilder& out);
 std::optional<TermPosition> WriteGrouped(const PBF& f, QuadraticBuilder& out);
 

@@ -13,6 +13,8 @@
 
 #include "four_variable_form.h"
 #include "pbf.h"
+#include "quadratic_builder.h"
+#include "quadratize_methods.h"
 #include "test_util.h"
 #include "workloads.h"
 
@@ -213,6 +215,13 @@ int32_t AuxiliaryCount(const PBF& q, int64_t first) {
   return static_cast<int32_t>(Auxiliaries(q, first).size());
 }
 
+// The 64-bit path of kTermwise, which Quadratize skips where ToQuadratic provably fits.
+std::optional<TermPosition> ExactTermwise(const PBF& f, int32_t newvar, PBF& out) {
+  QuadraticBuilder builder(std::max<int64_t>(newvar, f.MaxId() + 1), /*ordered=*/true);
+  if (std::optional<TermPosition> failed = WriteTermwise(f, builder)) return failed;
+  return builder.Finish(out);
+}
+
 TEST(QuadratizeTermwise, WritesWhatToQuadraticWritesUnlessACoefficientLeavesInt32) {
   std::mt19937 rng(77);
   int identical = 0;
@@ -229,6 +238,11 @@ TEST(QuadratizeTermwise, WritesWhatToQuadraticWritesUnlessACoefficientLeavesInt3
     const std::optional<TermPosition> failed = Quadratize(f, QuadratizeMethod::kTermwise, newvar, q);
     if (!big) {
       ASSERT_FALSE(failed);
+      EXPECT_TRUE(ToQuadraticFits(f, first));
+      PBF exact;
+      ASSERT_FALSE(ExactTermwise(f, newvar, exact));
+      EXPECT_EQ(exact.GetString(), expected.GetString());
+      ExpectInvariants(exact);
     }
     if (!failed && AuxiliaryCount(q, first) == next - first) {
       // No term was split, and every coefficient fits: nothing of ToQuadratic's wrapped.
