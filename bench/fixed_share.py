@@ -4,7 +4,9 @@ Measured with thinqpbo (pip install thinqpbo==0.1.5), a wrapper of the reference
 from the text that quadratize_dump writes: solve, then weak persistencies, then count the pixels
 (not the auxiliaries) with a label.
 
-    python bench/fixed_share.py BUILD_DIR/bench/quadratize_dump [WIDTH ...]
+    python bench/fixed_share.py BUILD_DIR/bench/quadratize_dump [--data 2,10,20] [WIDTH ...]
+
+DATA is the data term where the observation disagrees (the workload as built: 10).
 """
 import subprocess
 import sys
@@ -47,18 +49,25 @@ def fixed_share(dump, width, data, method, reduced):
 
 
 def main():
-    dump = sys.argv[1]
-    widths = [int(w) for w in sys.argv[2:]] or [128]
-    print("| grid | data term | form | method | fixed pixels | aux/window | terms |")
-    print("|---|---|---|---|---:|---:|---:|")
+    args = sys.argv[1:]
+    dump = args.pop(0)
+    datas = [2, 10, 20]
+    if args and args[0] == "--data":
+        datas = [int(d) for d in args[1].split(",")]
+        args = args[2:]
+    widths = [int(w) for w in args] or [128]
+    methods = ("termwise", "fewest", "grouped")
+    print("| grid | data term | form | " + " | ".join(methods) + " |")
+    print("|---|---:|---|" + "---:|" * len(methods))
     for width in widths:
-        for data, strength in ((2, "weak (2)"), (10, "as built (10)"), (20, "strong (20)")):
+        for data in datas:
             for reduced in (False, True):
-                for method in ("termwise", "fewest", "grouped"):
-                    share, aux, terms, _ = fixed_share(dump, width, data, method, reduced)
-                    form = "reduce_higher" if reduced else "as built"
-                    print(f"| grid{width} | {strength} | {form} | {method} | {100 * share:.1f} % "
-                          f"| {aux:.2f} | {terms} |", flush=True)
+                cells = []
+                for method in methods:
+                    share, aux, _, _ = fixed_share(dump, width, data, method, reduced)
+                    cells.append(f"{100 * share:.1f} % ({aux:.2f})")
+                form = "reduce_higher" if reduced else "as built"
+                print(f"| grid{width} | {data} | {form} | " + " | ".join(cells) + " |", flush=True)
 
 
 if __name__ == "__main__":

@@ -60,6 +60,10 @@ int32_t MonomialPool::Add(const int32_t* ids, int32_t n, int64_t coef, TermPosit
     coefs_[static_cast<size_t>(found)] += coef;
     return found;
   }
+  return Insert(ids, n, coef, origin);
+}
+
+int32_t MonomialPool::Insert(const int32_t* ids, int32_t n, int64_t coef, TermPosition origin) {
   if (2 * (coefs_.size() + 1) > slots_.size()) Resize(2 * slots_.size());
   const int32_t k = Size();
   ids_.insert(ids_.end(), ids, ids + n);
@@ -82,10 +86,16 @@ void CopyLowerAndPoolHigher(const PBF& f, QuadraticBuilder& out, MonomialPool& p
   const TermTable& unary = f.terms.Table(1);
   size_t monomials = 0;
   size_t ids_in_all = 0;
+  // When every term of degree >= 3 lists its ids strictly ascending (the usual layout), each is
+  // already its monomial and no two are equal (the store holds no two equal id lists), so they
+  // go into the pool without a lookup, which is most of the cost of filling it.
+  bool ascending = true;
   for (int32_t d = 3; d < static_cast<int32_t>(f.terms.tables.size()); ++d) {
     if (!f.terms.HasTable(d)) continue;
-    monomials += static_cast<size_t>(f.terms.Table(d).Size());
-    ids_in_all += f.terms.Table(d).vars.size();
+    const TermTable& table = f.terms.Table(d);
+    monomials += static_cast<size_t>(table.Size());
+    ids_in_all += table.vars.size();
+    for (int32_t t = 0; t < table.Size() && ascending; ++t) ascending = StrictlyAscending(table.Ids(t), d);
   }
   pool.Reserve(monomials, ids_in_all);
   // A guess, not a bound: a few pairs and a unary term per monomial, beside f's own terms.
@@ -100,15 +110,19 @@ void CopyLowerAndPoolHigher(const PBF& f, QuadraticBuilder& out, MonomialPool& p
     out.AddUnary(unary.coefs[static_cast<size_t>(t)], unary.Ids(t)[0]);
   }
   std::vector<int32_t> ids;
-  // Terms are looked up in the pool in walk order, each where its hash says, so a term a few
-  // steps ahead is prefetched (when its ids ascend, as they usually do, its hash is known as is).
+  // Otherwise terms are looked up in walk order, each where its hash says, so a term a few steps
+  // ahead is prefetched (when its ids ascend, its hash is known as it is).
   constexpr int32_t kAhead = 8;
   for (TermCursor c = TermCursor::Begin(f.terms); !c.AtEnd() && c.degree >= 3; c.Advance()) {
+    const int32_t a = c.Coef();
+    if (ascending) {
+      if (a != 0) pool.Insert(c.Ids(), c.degree, a, {c.degree, c.index});
+      continue;
+    }
     if (c.index + kAhead < c.Table().Size()) {
       const int32_t* ahead = c.Table().Ids(c.index + kAhead);
       if (StrictlyAscending(ahead, c.degree)) pool.Prefetch(ahead, c.degree);
     }
-    const int32_t a = c.Coef();
     if (a == 0) continue;
     const int32_t n = DistinctSorted(c.Ids(), c.degree, ids);
     if (n >= 3) {

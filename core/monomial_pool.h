@@ -30,6 +30,8 @@ class MonomialPool {
   // Adds coef to the monomial over ids[0..n) (sorted, distinct, n >= 1), created with `origin` when
   // absent; returns its index. `ids` must not point into the pool.
   int32_t Add(const int32_t* ids, int32_t n, int64_t coef, TermPosition origin);
+  // Add for a monomial known to be absent.
+  int32_t Insert(const int32_t* ids, int32_t n, int64_t coef, TermPosition origin);
   void AddTo(int32_t k, int64_t coef) { coefs_[static_cast<size_t>(k)] += coef; }
   // The index of the monomial over ids[0..n) (sorted, distinct), -1 when there is none.
   int32_t Find(const int32_t* ids, int32_t n) const;

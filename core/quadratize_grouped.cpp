@@ -8,15 +8,19 @@
 // the next degree is rewritten the same way, until degree 2. Negative monomials get the negative
 // rule. Degrees are done from the highest down, monomials in order of creation.
 //
-// The choice of c decides how much stays submodular, never exactness. The positive remainder
-// a(H)·∏_{H - c} x lands on the monomial (or, from degree 3, the pair) over H - c, and on image
-// energies that monomial usually already has a negative coefficient: a 2×2 window's cubic and
+// The choice of c decides how much stays submodular, never exactness. Each group leaves one
+// positive pair, (Σ a(H))·y·x(c), that nothing can absorb; the positive remainder
+// a(H)·∏_{H - c} x, however, lands on the monomial (from degree 3: the pair) over H - c, and on
+// image energies that one usually has a negative coefficient already: a 2×2 window's cubic and
 // pairwise terms are negative where its quartic one is positive. So c is the variable whose
-// remainder meets the most negative coefficient, where the remainder is absorbed (stays <= 0, so
-// the rewrite adds no non-submodular pair and at degree >= 4 needs no group of its own) or at
-// least shrinks most. Ties, common where nothing is there to absorb, go to the variable that
-// already has a group at this degree, then to the one in most positive monomials of this degree,
-// so that auxiliaries are shared; then to the smallest id.
+// remainder meets the most negative coefficient, where the remainder is absorbed (stays <= 0,
+// adding no non-submodular pair, and at degree >= 4 needing no group of its own) or shrinks most.
+// Ties, common where nothing is there to absorb, go to the variable that already has a group at
+// this degree, then to the one in most positive monomials of this degree, so that auxiliaries
+// are shared; then to the smallest id. Measured with a QPBO solver on the benchmark's 128×128
+// grid with a data term of 12 (bench/RESULTS.md): this fixes 44 % of the pixels at 5.8
+// auxiliaries per window; putting sharing first fixes 5 % (at 5.4), and ranking only whether the
+// remainder is absorbed, then sharing, 11 % (at 5.4).
 //
 // Cost: per positive monomial of degree d, d lookups of its sub-monomials; per group, one
 // negative rewrite per member. Linear in the terms times their degree, hash lookups aside.

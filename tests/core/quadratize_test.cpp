@@ -349,10 +349,10 @@ TEST(FourVariableForm, FindsAProvenFormForSmallCoefficients) {
   EXPECT_FALSE(FindFourVariableForm(int64_t{1} << 41, {0, 0, 0, 0}));
 }
 
-// The image grids of the benchmark: one 2×2 window per clique table, whose cubic terms lie in no
-// other window, so every window is one group of kFewest.
+// The image grid of the benchmark: one 2×2 window per clique table, whose cubic terms lie in no
+// other window, so every window is one group of kFewest (bench/RESULTS.md has the larger grids).
 TEST(Quadratize, GridWindowsNeedOneAuxiliaryWithFewest) {
-  for (const int32_t width : {128, 256}) {
+  for (const int32_t width : {128}) {
     SCOPED_TRACE(width);
     const PBF f = bench::Build(bench::Grid(width));
     const int64_t windows = int64_t{width - 1} * (width - 1);
@@ -386,8 +386,8 @@ TEST(Quadratize, GridWindowsNeedOneAuxiliaryWithFewest) {
     }
     EXPECT_EQ(aux[0], next - (f.MaxId() + 1));
     EXPECT_LE(aux[1], windows);
-    printf("width %d: aux per window termwise %.3f fewest %.3f grouped %.3f\n", width,
-           double(aux[0]) / windows, double(aux[1]) / windows, double(aux[2]) / windows);
+    // About 5.8 per window: two levels of shared auxiliaries and one per negative part.
+    EXPECT_LE(aux[2], 6 * windows);
   }
 }
 
