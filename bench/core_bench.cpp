@@ -9,6 +9,9 @@
 //   heap/term    all of them; used/term the elements in use only; tables/term ids and
 //                coefficients; entries/term occurrence entries; lists/term the per-variable
 //                list headers and allocator blocks.
+// quadratize_termwise, quadratize_fewest, quadratize_grouped: Quadratize with each method into a
+// fresh function, beside to_quadratic; the reduced/ variants run on the function after
+// ReduceHigher (reduced once, outside the timing). Counters: terms, aux and, on grids, aux/window.
 // grid/1024/pipeline builds, reduces and converts the megapixel grid in a row; its heap counter
 // holds both functions at the end.
 // Baselines kept for comparison: reduce_higher_literal (the literal search of
@@ -23,11 +26,14 @@
 #include <functional>
 #include <map>
 #include <memory>
+#include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "literal_energy.h"
 #include "literal_reduce.h"
+#include "quadratize.h"
 #include "workloads.h"
 
 namespace pbf::bench {
@@ -52,6 +58,17 @@ const PBF& BuiltOf(const Instance& instance) {
   static std::map<std::string, std::unique_ptr<PBF>> cache;
   auto& slot = cache[instance.label];
   if (!slot) slot = std::make_unique<PBF>(Build(WorkloadOf(instance)));
+  return *slot;
+}
+
+// The built function after ReduceHigher, made once.
+const PBF& ReducedOf(const Instance& instance) {
+  static std::map<std::string, std::unique_ptr<PBF>> cache;
+  auto& slot = cache[instance.label];
+  if (!slot) {
+    slot = std::make_unique<PBF>(BuiltOf(instance));
+    slot->ReduceHigher();
+  }
   return *slot;
 }
 
@@ -115,6 +132,30 @@ void ToQuadraticBench(benchmark::State& state, const Instance& instance) {
   }
   MemoryCounters(state, *q);
   state.counters["aux"] = static_cast<double>(next - (built.MaxId() + 1));
+}
+
+// Quadratize (or, without a method, ToQuadratic) of the built or the reduced function.
+void QuadratizeBench(benchmark::State& state, const Instance& instance,
+                     std::optional<QuadratizeMethod> method, bool reduced) {
+  const PBF& source = reduced ? ReducedOf(instance) : BuiltOf(instance);
+  std::unique_ptr<PBF> q;
+  for (auto _ : state) {
+    state.PauseTiming();
+    q.reset();
+    q = std::make_unique<PBF>();
+    state.ResumeTiming();
+    if (!method) {
+      source.ToQuadratic(*q, 0);
+    } else if (Quadratize(source, *method, 0, *q)) {
+      state.SkipWithError("a coefficient does not fit");
+      return;
+    }
+  }
+  const double aux = std::max(0, q->MaxId() - source.MaxId());
+  state.counters["terms"] = Terms(*q);
+  state.counters["aux"] = aux;
+  const size_t windows = WorkloadOf(instance).clique_size.size();
+  if (windows > 0) state.counters["aux/window"] = aux / static_cast<double>(windows);
 }
 
 void GetStringBench(benchmark::State& state, const Instance& instance) {
@@ -211,6 +252,24 @@ void Register() {
       }
     }
     add(in.label + "/to_quadratic", [i](benchmark::State& s) { ToQuadraticBench(s, *i); });
+    if (in.label == "grid/128" || in.label == "grid/256" || in.label == "grid/512" ||
+        in.label == "pubo/1e4x1e5") {
+      const std::pair<const char*, QuadratizeMethod> methods[] = {
+          {"termwise", QuadratizeMethod::kTermwise},
+          {"fewest", QuadratizeMethod::kFewest},
+          {"grouped", QuadratizeMethod::kGrouped}};
+      for (const bool reduced : {false, true}) {
+        const std::string prefix = in.label + (reduced ? "/reduced/" : "/");
+        if (reduced) {
+          add(prefix + "to_quadratic", [i](benchmark::State& s) { QuadratizeBench(s, *i, {}, true); });
+        }
+        for (const auto& [name, method] : methods) {
+          add(prefix + "quadratize_" + name, [i, method, reduced](benchmark::State& s) {
+            QuadratizeBench(s, *i, method, reduced);
+          });
+        }
+      }
+    }
     add(in.label + "/get_string", [i](benchmark::State& s) { GetStringBench(s, *i); });
     if (in.label == "grid/1024") {
       add(in.label + "/pipeline", [i](benchmark::State& s) { PipelineBench(s, *i); });
