@@ -22,12 +22,14 @@ int main(int argc, char** argv) {
   }
   const int32_t width = std::atoi(argv[1]);
   const int32_t data = std::atoi(argv[2]);
-  const QuadratizeMethod method = std::strcmp(argv[3], "fewest") == 0    ? QuadratizeMethod::kFewest
-                                  : std::strcmp(argv[3], "grouped") == 0 ? QuadratizeMethod::kGrouped
-                                                                         : QuadratizeMethod::kTermwise;
+  const QuadratizeMethod method = std::strcmp(argv[3], "fewest") == 0 ? QuadratizeMethod::kFewest
+                                  : std::strcmp(argv[3], "grouped") == 0
+                                      ? QuadratizeMethod::kGrouped
+                                      : QuadratizeMethod::kTermwise;
   bench::Workload w = bench::Grid(width);
   for (size_t k = 0; k + 2 < w.unary.size(); k += 3) {
-    for (size_t e = k + 1; e <= k + 2; ++e) w.unary[e] = (w.unary[e] >= 10 ? data : 0) + w.unary[e] % 10;
+    for (size_t e = k + 1; e <= k + 2; ++e)
+      w.unary[e] = (w.unary[e] >= 10 ? data : 0) + w.unary[e] % 10;
   }
   PBF f = bench::Build(w);
   if (argc > 4 && std::strcmp(argv[4], "reduced") == 0) f.ReduceHigher();
@@ -38,10 +40,12 @@ int main(int argc, char** argv) {
   }
   std::printf("pixels %d\nconstant %d\n", width * width, q.constant);
   const TermTable& unary = q.terms.Table(1);
-  for (int32_t t = 0; t < unary.Size(); ++t) std::printf("u %d %d\n", unary.Ids(t)[0], unary.coefs[static_cast<size_t>(t)]);
+  for (int32_t t = 0; t < unary.Size(); ++t)
+    std::printf("u %d %d\n", unary.Ids(t)[0], unary.coefs[static_cast<size_t>(t)]);
   const TermTable& pairs = q.terms.Table(2);
   for (int32_t t = 0; t < pairs.Size(); ++t) {
-    std::printf("p %d %d %d\n", pairs.Ids(t)[0], pairs.Ids(t)[1], pairs.coefs[static_cast<size_t>(t)]);
+    std::printf("p %d %d %d\n", pairs.Ids(t)[0], pairs.Ids(t)[1],
+                pairs.coefs[static_cast<size_t>(t)]);
   }
   return 0;
 }

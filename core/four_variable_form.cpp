@@ -30,7 +30,8 @@ bool Fits(int64_t v) {
   return v >= std::numeric_limits<int32_t>::min() && v <= std::numeric_limits<int32_t>::max();
 }
 
-constexpr std::array<std::array<int, 2>, 6> kPairs = {{{0, 1}, {0, 2}, {0, 3}, {1, 2}, {1, 3}, {2, 3}}};
+constexpr std::array<std::array<int, 2>, 6> kPairs = {
+    {{0, 1}, {0, 2}, {0, 3}, {1, 2}, {1, 3}, {2, 3}}};
 
 // Whether corner z qualifies, from g's own quartic and cubic coefficients: flipping x(i) negates
 // the quartic coefficient and every cubic one with x(i), and adds the quartic one to the cubic
@@ -77,7 +78,8 @@ std::optional<FourVariableForm> FormAt(const Table& g, uint32_t z) {
     form.unary[i] = q[1u << i];
     form.auxiliary_pairs[i] = l[1u << i] - l[0];
   }
-  for (size_t p = 0; p < kPairs.size(); ++p) form.pairs[p] = q[1u << kPairs[p][0] | 1u << kPairs[p][1]];
+  for (size_t p = 0; p < kPairs.size(); ++p)
+    form.pairs[p] = q[1u << kPairs[p][0] | 1u << kPairs[p][1]];
 
   // The proof: the quadratic part of q plus min(0, ℓ) is g at every assignment.
   for (uint32_t x = 0; x < 16; ++x) {

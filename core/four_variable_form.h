@@ -17,7 +17,7 @@ struct FourVariableForm {
   std::array<int64_t, 4> unary{};
   // (0, 1), (0, 2), (0, 3), (1, 2), (1, 3), (2, 3)
   std::array<int64_t, 6> pairs{};
-  int64_t auxiliary = 0;                // ℓ's constant: y's unary coefficient
+  int64_t auxiliary = 0;                     // ℓ's constant: y's unary coefficient
   std::array<int64_t, 4> auxiliary_pairs{};  // ℓ's coefficient of x(i): the pair (x(i), y)
 };
 

@@ -23,7 +23,8 @@ int32_t MonomialPool::Find(const int32_t* ids, int32_t n) const {
   for (size_t h = hash >> shift_;; h = (h + 1) & mask) {
     const Slot slot = slots_[h];
     if (slot.index < 0) return -1;
-    if (slot.fingerprint == fingerprint && Degree(slot.index) == n && SameIds(Ids(slot.index), ids, n)) {
+    if (slot.fingerprint == fingerprint && Degree(slot.index) == n &&
+        SameIds(Ids(slot.index), ids, n)) {
       return slot.index;
     }
   }
@@ -95,7 +96,8 @@ void CopyLowerAndPoolHigher(const PBF& f, QuadraticBuilder& out, MonomialPool& p
     const TermTable& table = f.terms.Table(d);
     monomials += static_cast<size_t>(table.Size());
     ids_in_all += table.vars.size();
-    for (int32_t t = 0; t < table.Size() && ascending; ++t) ascending = StrictlyAscending(table.Ids(t), d);
+    for (int32_t t = 0; t < table.Size() && ascending; ++t)
+      ascending = StrictlyAscending(table.Ids(t), d);
   }
   pool.Reserve(monomials, ids_in_all);
   // A guess, not a bound: a few pairs and a unary term per monomial, beside f's own terms.

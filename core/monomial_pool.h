@@ -19,7 +19,8 @@ class MonomialPool {
 
   int32_t Size() const { return static_cast<int32_t>(coefs_.size()); }
   int32_t Degree(int32_t k) const {
-    return static_cast<int32_t>(start_[static_cast<size_t>(k) + 1] - start_[static_cast<size_t>(k)]);
+    return static_cast<int32_t>(start_[static_cast<size_t>(k) + 1] -
+                                start_[static_cast<size_t>(k)]);
   }
   // Valid until the next Add.
   const int32_t* Ids(int32_t k) const { return ids_.data() + start_[static_cast<size_t>(k)]; }

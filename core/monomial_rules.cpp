@@ -53,7 +53,8 @@ class IdCounts {
     if (d <= kSmall) {
       for (int32_t j = 0; j < d; ++j) {
         if (std::find(ids, ids + j, ids[j]) != ids + j) continue;
-        small_[static_cast<size_t>(size_++)] = {ids[j], static_cast<int32_t>(std::count(ids + j, ids + d, ids[j]))};
+        small_[static_cast<size_t>(size_++)] = {
+            ids[j], static_cast<int32_t>(std::count(ids + j, ids + d, ids[j]))};
       }
       data_ = small_.data();
       return;
@@ -150,7 +151,7 @@ bool AddPositiveMonomialFewest(QuadraticBuilder& out, int64_t a, const int32_t* 
   const auto unary_y = [&](int32_t j) {
     return (int64_t{1} << (j - 1)) * ((int64_t{1} << j) + 1 - 2 * n);
   };
-  int64_t negative = int64_t{1} << m;  // x(i)·y(m)
+  int64_t negative = int64_t{1} << m;                         // x(i)·y(m)
   int64_t positive = m >= 2 ? int64_t{1} << (2 * m - 1) : 0;  // y(m - 1)·y(m)
   for (int32_t j = 1; j <= m; ++j) {
     negative = std::max(negative, -unary_y(j));

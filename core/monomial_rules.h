@@ -24,7 +24,8 @@ bool AddNegativeMonomial(QuadraticBuilder& out, int64_t a, const int32_t* ids, i
 bool AddPositiveMonomialTermwise(QuadraticBuilder& out, int64_t a, const int32_t* ids, int32_t d);
 
 // a > 0, ids distinct: ⌈log2 d⌉ - 1 auxiliaries per part (Boros, Crama and Rodríguez-Heck), or
-// ToQuadratic's rule where those auxiliaries' coefficients (which grow like a·2^(2m - 1)) cannot fit.
+// ToQuadratic's rule where those auxiliaries' coefficients (which grow like a·2^(2m - 1)) cannot
+// fit.
 bool AddPositiveMonomialFewest(QuadraticBuilder& out, int64_t a, const int32_t* ids, int32_t d);
 
 }  // namespace pbf

@@ -27,7 +27,7 @@ namespace {
 
 // A function of four variables: a quartic monomial (or none) and the cubic ones inside it.
 struct Group {
-  std::array<int32_t, 4> vars{};        // ascending
+  std::array<int32_t, 4> vars{};  // ascending
   int32_t quartic = -1;
   std::array<int32_t, 4> cubic{-1, -1, -1, -1};  // cubic[i]: the monomial without vars[i]
 };
@@ -57,7 +57,8 @@ class FewestWriter {
       }
       if (written[static_cast<size_t>(g)]) continue;
       written[static_cast<size_t>(g)] = true;
-      if (std::optional<TermPosition> failed = AddGroup(groups_[static_cast<size_t>(g)])) return failed;
+      if (std::optional<TermPosition> failed = AddGroup(groups_[static_cast<size_t>(g)]))
+        return failed;
     }
     return std::nullopt;
   }
@@ -174,7 +175,8 @@ class FewestWriter {
     if (!higher) return std::nullopt;
     const std::optional<FourVariableForm> form = FindFourVariableForm(quartic, cubic);
     if (!form || out_.AuxiliariesLeft() < 1) {
-      for (const int32_t k : {group.quartic, group.cubic[0], group.cubic[1], group.cubic[2], group.cubic[3]}) {
+      for (const int32_t k :
+           {group.quartic, group.cubic[0], group.cubic[1], group.cubic[2], group.cubic[3]}) {
         if (k >= 0 && !AddMonomial(k)) return pool_.Origin(k);
       }
       return std::nullopt;

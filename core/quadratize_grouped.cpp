@@ -61,7 +61,8 @@ class GroupedWriter {
     int32_t top = 0;
     for (int32_t k = 0; k < pool_.Size(); ++k) top = std::max(top, pool_.Degree(k));
     by_degree_.resize(static_cast<size_t>(top) + 1);
-    for (int32_t k = 0; k < pool_.Size(); ++k) by_degree_[static_cast<size_t>(pool_.Degree(k))].push_back(k);
+    for (int32_t k = 0; k < pool_.Size(); ++k)
+      by_degree_[static_cast<size_t>(pool_.Degree(k))].push_back(k);
     for (int32_t d = top; d >= 3; --d) {
       if (std::optional<TermPosition> failed = RunDegree(d)) return failed;
     }
@@ -91,7 +92,8 @@ class GroupedWriter {
         if (choice.remainder >= 0) {
           pool_.AddTo(choice.remainder, a);
         } else {
-          by_degree_[static_cast<size_t>(d - 1)].push_back(pool_.Add(rest_.data(), d - 1, a, pool_.Origin(k)));
+          by_degree_[static_cast<size_t>(d - 1)].push_back(
+              pool_.Add(rest_.data(), d - 1, a, pool_.Origin(k)));
         }
       } else {
         out_.SetSource(pool_.Origin(k));
@@ -141,7 +143,8 @@ class GroupedWriter {
     int64_t best_there = 0;
     for (int32_t p = 0; p < d; ++p) {
       Without(pool_.Ids(k), d, p, rest_);
-      const int32_t r = d - 1 >= 3 ? pool_.Find(rest_.data(), d - 1) : out_.FindPair(rest_[0], rest_[1]);
+      const int32_t r =
+          d - 1 >= 3 ? pool_.Find(rest_.data(), d - 1) : out_.FindPair(rest_[0], rest_[1]);
       const int64_t there = r < 0 ? 0 : d - 1 >= 3 ? pool_.Coef(r) : out_.PairCoef(r);
       if (p == 0 || Better(k, p, there, best.position, best_there)) {
         best = {p, r};

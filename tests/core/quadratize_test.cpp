@@ -95,9 +95,11 @@ bool Quadratic(const PBF& q) {
   const int vars = f.MaxId() + 1;
   std::vector<int> position(static_cast<size_t>(std::max<int64_t>(first, q.MaxId() + 1)), -1);
   for (int v = 0; v < vars; ++v) position[static_cast<size_t>(v)] = v;
-  for (size_t a = 0; a < aux.size(); ++a) position[static_cast<size_t>(aux[a])] = vars + static_cast<int>(a);
+  for (size_t a = 0; a < aux.size(); ++a)
+    position[static_cast<size_t>(aux[a])] = vars + static_cast<int>(a);
   for (int v = 0; v <= q.MaxId(); ++v) {
-    if (position[static_cast<size_t>(v)] < 0 && !q.terms.occurrences[static_cast<size_t>(v)].empty()) {
+    if (position[static_cast<size_t>(v)] < 0 &&
+        !q.terms.occurrences[static_cast<size_t>(v)].empty()) {
       return ::testing::AssertionFailure() << "id " << v << " is neither f's nor an auxiliary";
     }
   }
@@ -109,20 +111,22 @@ bool Quadratic(const PBF& q) {
       best = std::min(best, quadratic(x | w << vars));
     }
     if (best != exact(x)) {
-      return ::testing::AssertionFailure() << "at x = " << x << ": min " << best << ", f " << exact(x);
+      return ::testing::AssertionFailure()
+             << "at x = " << x << ": min " << best << ", f " << exact(x);
     }
   }
   return ::testing::AssertionSuccess();
 }
 
 // A random function over `vars` variables: terms of degree 1 … 8 with ascending, unsorted or
-// repeated ids, and clique tables of 3 … 5 variables. Coefficients small, or (big) a third of them near the int32 limits.
+// repeated ids, and clique tables of 3 … 5 variables. Coefficients small, or (big) a third of them
+// near the int32 limits.
 PBF RandomFunction(std::mt19937& rng, int32_t vars, int32_t count, bool big) {
   std::uniform_int_distribution<int32_t> small(-6, 6);
   const auto coef = [&] {
     if (!big || rng() % 3 != 0) return small(rng);
-    const int32_t limits[] = {INT32_MIN, INT32_MAX, INT32_MIN + 1, 1 << 30, -(1 << 30), 1 << 28,
-                              -(1 << 28), INT32_MAX / 3};
+    const int32_t limits[] = {INT32_MIN,  INT32_MAX, INT32_MIN + 1, 1 << 30,
+                              -(1 << 30), 1 << 28,   -(1 << 28),    INT32_MAX / 3};
     return limits[rng() % 8];
   };
   PBF f;
@@ -144,7 +148,8 @@ PBF RandomFunction(std::mt19937& rng, int32_t vars, int32_t count, bool big) {
     const int32_t d = std::uniform_int_distribution<int32_t>(1, top)(rng);
     Ids ids;
     if (mode == 2) {
-      for (int32_t k = 0; k < d; ++k) ids.push_back(static_cast<int32_t>(rng() % static_cast<uint32_t>(vars)));
+      for (int32_t k = 0; k < d; ++k)
+        ids.push_back(static_cast<int32_t>(rng() % static_cast<uint32_t>(vars)));
     } else {
       std::shuffle(pool.begin(), pool.end(), rng);
       ids.assign(pool.begin(), pool.begin() + d);
@@ -201,7 +206,8 @@ TEST_P(QuadratizeMethodTest, MinimumOverAuxiliariesEqualsTheFunctionOnRandomFunc
     const size_t aux = Auxiliaries(q, first).size();
     if (f.MaxId() + 1 + static_cast<int64_t>(aux) > 17) continue;  // keeps the brute force quick
     ++checked;
-    ASSERT_TRUE(Represents(f, q, first)) << Name(method) << "\n" << f.GetString() << "\n"
+    ASSERT_TRUE(Represents(f, q, first)) << Name(method) << "\n"
+                                         << f.GetString() << "\n"
                                          << q.GetString();
   }
   EXPECT_GT(checked, 400);
@@ -235,7 +241,8 @@ TEST(QuadratizeTermwise, WritesWhatToQuadraticWritesUnlessACoefficientLeavesInt3
     PBF expected;
     const int32_t next = f.ToQuadratic(expected, newvar);
     PBF q;
-    const std::optional<TermPosition> failed = Quadratize(f, QuadratizeMethod::kTermwise, newvar, q);
+    const std::optional<TermPosition> failed =
+        Quadratize(f, QuadratizeMethod::kTermwise, newvar, q);
     if (!big) {
       ASSERT_FALSE(failed);
       EXPECT_TRUE(ToQuadraticFits(f, first));
@@ -267,8 +274,8 @@ TEST(Quadratize, SplitsWhatOneTermNeedsAndReportsWhatSumsNeed) {
     std::string what;
     QuadratizeMethod method;
     std::vector<Term> terms;
-    int32_t auxiliaries;                  // when written
-    std::optional<TermPosition> failed;   // when reported
+    int32_t auxiliaries;                 // when written
+    std::optional<TermPosition> failed;  // when reported
   };
   const auto kTermwise = QuadratizeMethod::kTermwise;
   const auto kFewest = QuadratizeMethod::kFewest;
@@ -288,15 +295,24 @@ TEST(Quadratize, SplitsWhatOneTermNeedsAndReportsWhatSumsNeed) {
       // The cubic term's positive remainder finds a pair other than (0, 1) to land on.
       {"grouped avoids", kGrouped, {{INT32_MAX, {0, 1}}, {1, {0, 1, 2}}}, 2, {}},
       // Both rules put the cubic term's +1 on the pair (0, 1), which already holds 2^31 - 1.
-      {"termwise pair sum", kTermwise, {{INT32_MAX, {0, 1}}, {1, {0, 1, 2}}}, 0, TermPosition{3, 0}},
+      {"termwise pair sum",
+       kTermwise,
+       {{INT32_MAX, {0, 1}}, {1, {0, 1, 2}}},
+       0,
+       TermPosition{3, 0}},
       {"fewest pair sum", kFewest, {{INT32_MAX, {0, 1}}, {1, {0, 1, 2}}}, 0, TermPosition{3, 0}},
       // Two orders of one product are one monomial for kFewest: its pairs get 2^31 once.
-      {"fewest merged", kFewest, {{1 << 30, {0, 1, 2}}, {1 << 30, {2, 1, 0}}}, 0, TermPosition{3, 0}},
+      {"fewest merged",
+       kFewest,
+       {{1 << 30, {0, 1, 2}}, {1 << 30, {2, 1, 0}}},
+       0,
+       TermPosition{3, 0}},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
     PBF f;
-    for (const Term& t : c.terms) f.AddTerm(t.coef, static_cast<int32_t>(t.ids.size()), t.ids.data());
+    for (const Term& t : c.terms)
+      f.AddTerm(t.coef, static_cast<int32_t>(t.ids.size()), t.ids.data());
     PBF q;
     const std::optional<TermPosition> failed = Quadratize(f, c.method, 0, q);
     EXPECT_EQ(failed, c.failed);
@@ -326,7 +342,8 @@ TEST(FourVariableForm, FindsAProvenFormForSmallCoefficients) {
     const int64_t quartic = coef(rng);
     const std::array<int64_t, 4> cubic = {coef(rng), coef(rng), coef(rng), coef(rng)};
     const std::optional<FourVariableForm> form = FindFourVariableForm(quartic, cubic);
-    ASSERT_TRUE(form) << quartic << " " << cubic[0] << " " << cubic[1] << " " << cubic[2] << " " << cubic[3];
+    ASSERT_TRUE(form) << quartic << " " << cubic[0] << " " << cubic[1] << " " << cubic[2] << " "
+                      << cubic[3];
     for (uint32_t x = 0; x < 16; ++x) {
       const auto bit = [&](int i) { return int64_t{x >> i & 1}; };
       int64_t g = quartic * bit(0) * bit(1) * bit(2) * bit(3);
@@ -342,7 +359,8 @@ TEST(FourVariableForm, FindsAProvenFormForSmallCoefficients) {
         l += form->auxiliary_pairs[static_cast<size_t>(i)] * bit(i);
       }
       const int pairs[6][2] = {{0, 1}, {0, 2}, {0, 3}, {1, 2}, {1, 3}, {2, 3}};
-      for (int p = 0; p < 6; ++p) q += form->pairs[static_cast<size_t>(p)] * bit(pairs[p][0]) * bit(pairs[p][1]);
+      for (int p = 0; p < 6; ++p)
+        q += form->pairs[static_cast<size_t>(p)] * bit(pairs[p][0]) * bit(pairs[p][1]);
       ASSERT_EQ(q + std::min<int64_t>(0, l), g) << "x = " << x;
     }
   }
@@ -363,7 +381,9 @@ TEST(Quadratize, GridWindowsNeedOneAuxiliaryWithFewest) {
         const Ids x = {top, top + 1, top + width, top + width + 1};
         const auto coef = [&](const Ids& ids) -> int64_t {
           const int32_t t = f.terms.FindTerm(static_cast<int32_t>(ids.size()), ids.data());
-          return t < 0 ? 0 : f.terms.Table(static_cast<int32_t>(ids.size())).coefs[static_cast<size_t>(t)];
+          return t < 0 ? 0
+                       : f.terms.Table(static_cast<int32_t>(ids.size()))
+                             .coefs[static_cast<size_t>(t)];
         };
         std::array<int64_t, 4> cubic;
         for (size_t i = 0; i < 4; ++i) {
