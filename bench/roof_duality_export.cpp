@@ -44,7 +44,8 @@ int main(int argc, char** argv) {
   for (int run = 0; run < 3; ++run) {
     const auto start = std::chrono::steady_clock::now();
     rd = pbf::RoofDuality(q);
-    best = std::min(best, std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count());
+    best = std::min(
+        best, std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count());
   }
   const int64_t n = q.MaxId() + 1;
   const int64_t pixels = int64_t{width} * width;
@@ -57,7 +58,8 @@ int main(int argc, char** argv) {
 
   std::vector<int64_t> unary(static_cast<size_t>(n), 0);
   const pbf::TermTable& u = q.terms.Table(1);
-  for (int32_t t = 0; t < u.Size(); ++t) unary[static_cast<size_t>(u.Ids(t)[0])] += u.coefs[static_cast<size_t>(t)];
+  for (int32_t t = 0; t < u.Size(); ++t)
+    unary[static_cast<size_t>(u.Ids(t)[0])] += u.coefs[static_cast<size_t>(t)];
   std::vector<std::pair<std::pair<int32_t, int32_t>, int64_t>> pairs;
   const pbf::TermTable& p = q.terms.Table(2);
   for (int32_t t = 0; t < p.Size(); ++t) {
@@ -102,7 +104,7 @@ int main(int argc, char** argv) {
   Write(out, kj);
   Write(out, ka);
   std::fclose(out);
-  std::printf("%d %" PRId64 " %" PRId64 " %zu %d %.6f %" PRId64 " %" PRId64 " %" PRId64 "\n", width, n,
-              pixels, ka.size(), q.constant, best, fixed, fixed_pixels, rd.lower_bound);
+  std::printf("%d %" PRId64 " %" PRId64 " %zu %d %.6f %" PRId64 " %" PRId64 " %" PRId64 "\n", width,
+              n, pixels, ka.size(), q.constant, best, fixed, fixed_pixels, rd.lower_bound);
   return 0;
 }

@@ -11,7 +11,6 @@
 #include <boost/graph/graph_traits.hpp>
 #include <boost/iterator/counting_iterator.hpp>
 #include <boost/property_map/property_map.hpp>
-
 #include <cstdint>
 #include <utility>
 #include <vector>

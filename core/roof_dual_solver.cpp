@@ -29,9 +29,8 @@
 // 12 or 16 bytes per arc, 4 arcs per product, plus about 40 bytes per node.
 #include "roof_dual_solver.h"
 
-#include <boost/graph/boykov_kolmogorov_max_flow.hpp>
-
 #include <algorithm>
+#include <boost/graph/boykov_kolmogorov_max_flow.hpp>
 #include <cassert>
 #include <cstddef>
 #include <cstdint>
@@ -211,7 +210,9 @@ std::vector<uint32_t> Components(const Network<Cap>& net) {
     if (a == g.first[v + 1]) return true;  // not x_0 -> x_0
     return net.residual[a] > 0 || net.residual[net.Mirror(v, a)] > 0;
   };
-  const auto head = [&](uint32_t v, uint32_t a) { return a == g.first[v + 1] ? kSource : g.head[a]; };
+  const auto head = [&](uint32_t v, uint32_t a) {
+    return a == g.first[v + 1] ? kSource : g.head[a];
+  };
 
   std::vector<uint32_t> component(nodes, kNoComponent);
   std::vector<uint32_t> index(nodes, 0);  // 0: not visited yet

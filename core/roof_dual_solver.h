@@ -11,12 +11,12 @@
 
 namespace pbf {
 
-// constant + Σ_v unary[v]·x_v + Σ_p pair_coefs[p]·x_i·x_j with (i, j) = (pair_ids[2p], pair_ids[2p+1]),
-// over the variables 0 .. unary.size() - 1. i == j is allowed (it is x_i); zero coefficients are
-// skipped. Terms of both signs on one pair {i, j} (in either order) must be merged first: the
-// bound of such a split form can be weaker (x_0·x_1 - 2·x_1·x_0 gives -2 there, -1 merged). The sum
-// of |coefficients| must stay below 2^62, which holds for anything assembled from fewer than 2^30
-// int32 coefficients.
+// constant + Σ_v unary[v]·x_v + Σ_p pair_coefs[p]·x_i·x_j with (i, j) = (pair_ids[2p],
+// pair_ids[2p+1]), over the variables 0 .. unary.size() - 1. i == j is allowed (it is x_i); zero
+// coefficients are skipped. Terms of both signs on one pair {i, j} (in either order) must be merged
+// first: the bound of such a split form can be weaker (x_0·x_1 - 2·x_1·x_0 gives -2 there, -1
+// merged). The sum of |coefficients| must stay below 2^62, which holds for anything assembled from
+// fewer than 2^30 int32 coefficients.
 template <typename Coef>
 struct QuadraticArrays {
   int64_t constant = 0;

@@ -40,6 +40,15 @@ int64_t BestCompletion(const std::vector<int64_t>& values, const std::vector<Lab
   return best;
 }
 
+// A function with this constant and whatever `edit` adds: the rows of the degenerate-input tables.
+template <typename Edit>
+PBF MakeFunction(int32_t constant, Edit&& edit) {
+  PBF f;
+  f.constant = constant;
+  edit(f);
+  return f;
+}
+
 // A random quadratic function over ids below n: `count` unary and pair terms with ids in any
 // order, (i, i) and (j, i) included, about one coefficient in eight zero. Ids in `skipped` are
 // never used (gaps). With `submodular`, every pair coefficient is <= 0.

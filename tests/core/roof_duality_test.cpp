@@ -27,7 +27,8 @@ int64_t RelaxationBound(const PBF& q, int32_t n) {
   std::vector<int64_t> unary(static_cast<size_t>(n), 0);
   std::vector<int64_t> pair(static_cast<size_t>(n * n), 0);
   const TermTable& u = q.terms.Table(1);
-  for (int32_t t = 0; t < u.Size(); ++t) unary[static_cast<size_t>(u.Ids(t)[0])] += u.coefs[static_cast<size_t>(t)];
+  for (int32_t t = 0; t < u.Size(); ++t)
+    unary[static_cast<size_t>(u.Ids(t)[0])] += u.coefs[static_cast<size_t>(t)];
   const TermTable& p = q.terms.Table(2);
   for (int32_t t = 0; t < p.Size(); ++t) {
     int32_t i = p.Ids(t)[0], j = p.Ids(t)[1];
@@ -67,7 +68,8 @@ TEST(RoofDuality, BoundEqualsTheLinearRelaxation) {
       const int32_t n = 1 + trial % 8;
       const PBF q = RandomQuadratic(rng, n, 2 + trial % 20, range, false);
       const RoofDual rd = RoofDuality(q);
-      ASSERT_EQ(rd.lower_bound, RelaxationBound(q, n)) << "range " << range << ": " << q.GetString();
+      ASSERT_EQ(rd.lower_bound, RelaxationBound(q, n))
+          << "range " << range << ": " << q.GetString();
     }
   }
 }
@@ -79,7 +81,8 @@ TEST(RoofDuality, FixedLabelsAreJointlyPersistentAndNeverRaiseTheValue) {
   for (const int32_t range : {3, 100, INT32_MAX}) {
     for (int trial = 0; trial < 200; ++trial) {
       const int32_t n = trial < 190 ? 2 + trial % 11 : 16;
-      const std::vector<int32_t> gaps = trial % 3 == 0 && n >= 4 ? std::vector<int32_t>{0, n / 2} : std::vector<int32_t>{};
+      const std::vector<int32_t> gaps =
+          trial % 3 == 0 && n >= 4 ? std::vector<int32_t>{0, n / 2} : std::vector<int32_t>{};
       const PBF q = RandomQuadratic(rng, n, 1 + trial % (3 * n), range, false, gaps);
       const RoofDual rd = RoofDuality(q);
       ASSERT_EQ(rd.labels.size(), static_cast<size_t>(q.MaxId() + 1));
@@ -95,7 +98,8 @@ TEST(RoofDuality, FixedLabelsAreJointlyPersistentAndNeverRaiseTheValue) {
       for (size_t m = 0; m < values.size(); ++m) {
         size_t imposed = m;
         for (size_t v = 0; v < rd.labels.size(); ++v) {
-          if (rd.labels[v] >= 0) imposed = (imposed & ~(size_t{1} << v)) | (size_t(rd.labels[v]) << v);
+          if (rd.labels[v] >= 0)
+            imposed = (imposed & ~(size_t{1} << v)) | (size_t(rd.labels[v]) << v);
         }
         ASSERT_LE(values[imposed], values[m]) << q.GetString();
       }
@@ -128,26 +132,53 @@ TEST(RoofDuality, HandlesDegenerateInputs) {
     std::vector<int8_t> labels;
     int64_t bound;
   };
-  const auto make = [](int32_t constant, auto&& edit) {
-    PBF q;
-    q.constant = constant;
-    edit(q);
-    return q;
-  };
   const Case cases[] = {
       {"empty", PBF(), {}, 0},
-      {"constant only", make(-7, [](PBF&) {}), {}, -7},
-      {"zero terms only", make(2, [](PBF& q) { q.AddUnary(0, 1); q.AddPairwise(0, 0, 2); }), {0, 0, 0}, 2},
-      {"(i, i) is x_i", make(0, [](PBF& q) { q.AddPairwise(-3, 1, 1); }), {0, 1}, -3},
-      {"(i, j) and (j, i) cancel", make(0, [](PBF& q) { q.AddPairwise(5, 0, 1); q.AddPairwise(-5, 1, 0); }), {0, 0}, 0},
-      {"gaps and a variable in no term", make(1, [](PBF& q) { q.AddUnary(4, 5); q.AddUnary(-2, 2); }),
-       {0, 0, 1, 0, 0, 0}, -1},
+      {"constant only", testing::MakeFunction(-7, [](PBF&) {}), {}, -7},
+      {"zero terms only",
+       testing::MakeFunction(2,
+                             [](PBF& q) {
+                               q.AddUnary(0, 1);
+                               q.AddPairwise(0, 0, 2);
+                             }),
+       {0, 0, 0},
+       2},
+      {"(i, i) is x_i",
+       testing::MakeFunction(0, [](PBF& q) { q.AddPairwise(-3, 1, 1); }),
+       {0, 1},
+       -3},
+      {"(i, j) and (j, i) cancel",
+       testing::MakeFunction(0,
+                             [](PBF& q) {
+                               q.AddPairwise(5, 0, 1);
+                               q.AddPairwise(-5, 1, 0);
+                             }),
+       {0, 0},
+       0},
+      {"gaps and a variable in no term",
+       testing::MakeFunction(1,
+                             [](PBF& q) {
+                               q.AddUnary(4, 5);
+                               q.AddUnary(-2, 2);
+                             }),
+       {0, 0, 1, 0, 0, 0},
+       -1},
       {"int32 limits add up in 64 bits",
-       make(INT32_MIN, [](PBF& q) { for (int32_t j = 1; j <= 4; ++j) q.AddPairwise(INT32_MIN, 0, j); }),
-       {1, 1, 1, 1, 1}, int64_t{INT32_MIN} * 5},
+       testing::MakeFunction(INT32_MIN,
+                             [](PBF& q) {
+                               for (int32_t j = 1; j <= 4; ++j) q.AddPairwise(INT32_MIN, 0, j);
+                             }),
+       {1, 1, 1, 1, 1},
+       int64_t{INT32_MIN} * 5},
       {"higher terms with zero coefficients are ignored",
-       make(0, [](PBF& q) { const int32_t ids[] = {0, 1, 2}; q.AddTerm(0, 3, ids); q.AddUnary(1, 1); }),
-       {0, 0, 0}, 0},
+       testing::MakeFunction(0,
+                             [](PBF& q) {
+                               const int32_t ids[] = {0, 1, 2};
+                               q.AddTerm(0, 3, ids);
+                               q.AddUnary(1, 1);
+                             }),
+       {0, 0, 0},
+       0},
   };
   for (const Case& c : cases) {
     const RoofDual rd = RoofDuality(c.q);

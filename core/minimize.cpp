@@ -1,0 +1,114 @@
+// The road from a function of any degree to a labelling.
+//
+// Each step keeps "some minimiser of f agrees with every label fixed so far": ReduceHigher keeps
+// every minimiser, the quadratization's minimum over its auxiliaries is the reduced function, a
+// minimiser of the quadratic function restricted to f's ids minimises the reduced function, roof
+// duality's labels are jointly persistent, and probing draws its conclusions in the function
+// restricted to them. Auxiliaries are numbered after f's largest id, so f's ids keep their meaning
+// even when the reduction removed every term of one of them (such an id is free in the reduced
+// function, and its label 0 joins the persistent set).
+//
+// Memory: the private copy lives until the quadratic function is made, which lives until the free
+// part is extracted; the implication network exists only inside the roof-dual solve.
+#include "minimize.h"
+
+#include <chrono>
+#include <cstddef>
+#include <utility>
+
+#include "evaluate.h"
+#include "free_part.h"
+#include "improve.h"
+#include "probe.h"
+#include "roof_duality.h"
+
+namespace pbf {
+namespace {
+
+// Reports each stage's time to the caller's callback.
+class Stages {
+ public:
+  explicit Stages(const MinimizeOptions& options) : progress_(options.progress) {}
+
+  void Done(std::string_view stage) {
+    const auto now = std::chrono::steady_clock::now();
+    if (progress_) progress_(stage, std::chrono::duration<double>(now - start_).count());
+    start_ = std::chrono::steady_clock::now();
+  }
+
+ private:
+  const std::function<void(std::string_view, double)>& progress_;
+  std::chrono::steady_clock::time_point start_ = std::chrono::steady_clock::now();
+};
+
+// The quadratization: the one place where its method is chosen. Auxiliaries from first_auxiliary.
+PBF Quadratize(const PBF& reduced, int32_t first_auxiliary) {
+  PBF q;
+  reduced.ToQuadratic(q, first_auxiliary);
+  return q;
+}
+
+}  // namespace
+
+Minimum Minimize(const PBF& f, const MinimizeOptions& options) {
+  Stages stages(options);
+  const auto n = static_cast<size_t>(f.MaxId() + 1);
+  PBF q;
+  {
+    // The constant stays out of the reduction and comes back in 64 bits.
+    PBF copy = f;
+    copy.constant = 0;
+    copy.ReduceHigher();
+    stages.Done("reduce_higher");
+    q = Quadratize(copy, static_cast<int32_t>(n));
+    stages.Done("quadratize");
+  }
+  const RoofDual rd = RoofDuality(q);
+  Minimum result;
+  result.lower_bound = rd.lower_bound + f.constant;
+  // f's ids beyond the quadratic function's are in no term of the reduced function: label 0.
+  result.labels.assign(n, 0);
+  result.persistent.assign(n, 1);
+  for (size_t v = 0; v < n && v < rd.labels.size(); ++v) {
+    result.labels[v] = rd.labels[v] == 1;
+    result.persistent[v] = rd.labels[v] >= 0;
+  }
+  stages.Done("roof_duality");
+
+  if (options.probe || options.improve) {
+    const FreePart part = MakeFreePart(q, rd.labels);
+    q = PBF();
+    std::vector<int8_t> fixed(part.Size(), -1);
+    std::vector<uint8_t> x(part.Size(), 0);
+    if (options.probe) {
+      Probe(part, fixed, x);
+      for (size_t k = 0; k < part.Size(); ++k) {
+        const auto v = static_cast<size_t>(part.ids[k]);
+        if (fixed[k] < 0 || v >= n) continue;
+        result.labels[v] = static_cast<uint8_t>(fixed[k]);
+        result.persistent[v] = 1;
+      }
+      stages.Done("probe");
+    }
+    if (options.improve) {
+      ImproveFreePart(part, fixed, x);
+      // The moves lower the quadratic function; keep their labels only where f agrees.
+      std::vector<uint8_t> moved = result.labels;
+      for (size_t k = 0; k < part.Size(); ++k) {
+        const auto v = static_cast<size_t>(part.ids[k]);
+        if (v < n) moved[v] = x[k];
+      }
+      if (Evaluate(f, moved.data()) <= Evaluate(f, result.labels.data()))
+        result.labels = std::move(moved);
+      std::vector<uint8_t> movable(n);
+      for (size_t v = 0; v < n; ++v) movable[v] = !result.persistent[v];
+      Descend(f, movable, result.labels);
+      stages.Done("improve");
+    }
+  }
+  result.energy = Evaluate(f, result.labels.data());
+  stages.Done("evaluate");
+  return result;
+}
+
+}  // namespace pbf
