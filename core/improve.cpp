@@ -25,12 +25,12 @@ uint64_t Mix(uint64_t z) {
   return z ^ (z >> 31);
 }
 
-// Flips single free variables of the part while a flip lowers its value.
-void FlipDescent(const FreePart& part, const std::vector<int8_t>& fixed, std::vector<uint8_t>& x) {
+// Flips single variables of the part that are not held while a flip lowers its value.
+void FlipDescent(const FreePart& part, const std::vector<int8_t>& held, std::vector<uint8_t>& x) {
   std::vector<uint32_t> queue;
   std::vector<uint8_t> queued(part.Size(), 0);
   for (uint32_t k = 0; k < part.Size(); ++k) {
-    if (fixed[k] < 0) {
+    if (held[k] < 0) {
       queue.push_back(k);
       queued[k] = 1;
     }
@@ -47,7 +47,7 @@ void FlipDescent(const FreePart& part, const std::vector<int8_t>& fixed, std::ve
     x[k] ^= 1;
     for (uint32_t e = part.first[k]; e < part.first[k + 1]; ++e) {
       const uint32_t l = part.neighbour[e];
-      if (fixed[l] < 0 && !queued[l]) {
+      if (held[l] < 0 && !queued[l]) {
         queue.push_back(l);
         queued[l] = 1;
       }
@@ -57,16 +57,16 @@ void FlipDescent(const FreePart& part, const std::vector<int8_t>& fixed, std::ve
 
 }  // namespace
 
-void ImproveFreePart(const FreePart& part, const std::vector<int8_t>& fixed,
+void ImproveFreePart(const FreePart& part, const std::vector<int8_t>& held,
                      std::vector<uint8_t>& x) {
   std::vector<int32_t> position(part.Size(), -1);
   std::vector<uint32_t> members;
-  int32_t quiet = 0;
-  for (int32_t round = 0; round < kImproveRounds && quiet < 2; ++round) {
+  for (int32_t round = 0; round < kImproveRounds; ++round) {
     members.clear();
     for (uint32_t k = 0; k < part.Size(); ++k) {
-      if (fixed[k] < 0 && (Mix((uint64_t{static_cast<uint32_t>(round)} << 32) + k) & 1))
+      if (held[k] < 0 && (Mix((uint64_t{static_cast<uint32_t>(round)} << 32) + k) & 1)) {
         members.push_back(k);
+      }
     }
     const RoofDual rd = SolveRoofDual(Restrict(part, members, x, position).Arrays());
     size_t changes = 0;
@@ -76,9 +76,30 @@ void ImproveFreePart(const FreePart& part, const std::vector<int8_t>& fixed,
         ++changes;
       }
     }
-    quiet = changes == 0 ? quiet + 1 : 0;
+    if (changes * kImproveQuiet < members.size()) break;
   }
-  FlipDescent(part, fixed, x);
+  FlipDescent(part, held, x);
+}
+
+std::vector<uint8_t> ExpectedGainStart(const PBF& f, const std::vector<uint8_t>& x,
+                                       const std::vector<uint8_t>& movable) {
+  std::vector<uint8_t> start = x;
+  for (size_t v = 0; v < x.size(); ++v) {
+    if (!movable[v]) continue;
+    double gain = 0;  // expected f at x_v = 1 minus at x_v = 0
+    for (const Occurrence& o : f.terms.occurrences[v]) {
+      const TermTable& table = f.terms.Table(o.degree);
+      const int32_t* ids = table.Ids(o.index);
+      double term = table.coefs[static_cast<size_t>(o.index)];
+      for (int32_t k = 0; k < table.degree && term != 0; ++k) {
+        const auto u = static_cast<size_t>(ids[k]);
+        if (u != v) term *= movable[u] ? 0.5 : x[u];
+      }
+      gain += term;
+    }
+    start[v] = gain < 0;
+  }
+  return start;
 }
 
 void Descend(const PBF& f, const std::vector<uint8_t>& movable, std::vector<uint8_t>& x) {

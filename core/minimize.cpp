@@ -48,6 +48,50 @@ PBF Quadratize(const PBF& reduced, int32_t first_auxiliary) {
   return q;
 }
 
+// Labels for the variables that are not persistent, never worse on f than `labels` (which holds
+// the persistent labels and 0 elsewhere). Three candidates, each finished by a descent on f, and
+// the best one wins:
+// - `labels` itself, so that improving never raises the energy;
+// - the expected-gain start, which follows the data term of an image energy;
+// - that start carried into the free part (auxiliaries completed by single flips with f's ids
+//   held), improved there by QPBO-I moves and carried back. The free part stems from the reduced
+//   function, which agrees with f on the minimisers but not elsewhere, so its moves can mislead:
+//   f decides.
+std::vector<uint8_t> Improve(const PBF& f, const FreePart& part, const std::vector<int8_t>& fixed,
+                             std::vector<uint8_t> labels, const std::vector<uint8_t>& persistent) {
+  const size_t n = labels.size();
+  std::vector<uint8_t> movable(n);
+  for (size_t v = 0; v < n; ++v) movable[v] = !persistent[v];
+  std::vector<uint8_t> start = ExpectedGainStart(f, labels, movable);
+
+  std::vector<uint8_t> x(part.Size(), 0);
+  std::vector<int8_t> held = fixed;
+  for (size_t k = 0; k < part.Size(); ++k) {
+    const auto v = static_cast<size_t>(part.ids[k]);
+    if (fixed[k] >= 0) x[k] = static_cast<uint8_t>(fixed[k]);
+    if (v < n && fixed[k] < 0) held[k] = static_cast<int8_t>(x[k] = start[v]);
+  }
+  ImproveFreePart(part, held, x);
+  ImproveFreePart(part, fixed, x);
+  std::vector<uint8_t> moved = start;
+  for (size_t k = 0; k < part.Size(); ++k) {
+    const auto v = static_cast<size_t>(part.ids[k]);
+    if (v < n) moved[v] = x[k];
+  }
+
+  int64_t best_value = 0;
+  std::vector<uint8_t> best;
+  for (std::vector<uint8_t>* candidate : {&labels, &start, &moved}) {
+    Descend(f, movable, *candidate);
+    const int64_t value = Evaluate(f, candidate->data());
+    if (best.empty() || value < best_value) {
+      best_value = value;
+      best = std::move(*candidate);
+    }
+  }
+  return best;
+}
+
 }  // namespace
 
 Minimum Minimize(const PBF& f, const MinimizeOptions& options) {
@@ -79,8 +123,8 @@ Minimum Minimize(const PBF& f, const MinimizeOptions& options) {
     const FreePart part = MakeFreePart(q, rd.labels);
     q = PBF();
     std::vector<int8_t> fixed(part.Size(), -1);
-    std::vector<uint8_t> x(part.Size(), 0);
     if (options.probe) {
+      std::vector<uint8_t> x(part.Size(), 0);
       Probe(part, fixed, x);
       for (size_t k = 0; k < part.Size(); ++k) {
         const auto v = static_cast<size_t>(part.ids[k]);
@@ -91,18 +135,7 @@ Minimum Minimize(const PBF& f, const MinimizeOptions& options) {
       stages.Done("probe");
     }
     if (options.improve) {
-      ImproveFreePart(part, fixed, x);
-      // The moves lower the quadratic function; keep their labels only where f agrees.
-      std::vector<uint8_t> moved = result.labels;
-      for (size_t k = 0; k < part.Size(); ++k) {
-        const auto v = static_cast<size_t>(part.ids[k]);
-        if (v < n) moved[v] = x[k];
-      }
-      if (Evaluate(f, moved.data()) <= Evaluate(f, result.labels.data()))
-        result.labels = std::move(moved);
-      std::vector<uint8_t> movable(n);
-      for (size_t v = 0; v < n; ++v) movable[v] = !result.persistent[v];
-      Descend(f, movable, result.labels);
+      result.labels = Improve(f, part, fixed, std::move(result.labels), result.persistent);
       stages.Done("improve");
     }
   }

@@ -25,7 +25,8 @@
 // total capacity leaving x_0 (which bounds the flow) fit, int64 otherwise.
 //
 // Cost: two passes over the terms to build the network (a counting sort into the blocks), Boost's
-// Boykov-Kolmogorov maximum flow, and one iterative Tarjan pass over the residual graph. Memory:
+// Boykov-Kolmogorov maximum flow (in two phases, see MaxFlow), and one iterative Tarjan pass over
+// the residual graph. Memory:
 // 12 or 16 bytes per arc, 4 arcs per product, plus about 40 bytes per node.
 #include "roof_dual_solver.h"
 
@@ -179,36 +180,91 @@ Network<Cap> Build(const QuadraticArrays<Coef>& q, const Shape& shape) {
   return net;
 }
 
-// Boost's Boykov-Kolmogorov maximum flow from x_0 to not x_0; leaves the residual capacities.
-// Its first step saturates paths x_0 -> v -> not x_0 without crediting the reverse arcs; no such
-// path exists here (a node has an arc from x_0 only for a negative unary coefficient and one to
-// not x_0 only for a positive one), so every residual is exact.
+// Boost's Boykov-Kolmogorov maximum flow from x_0 to not x_0 in the residual network: returns the
+// flow added, and leaves the residual capacities. The capacity map is only read to initialise the
+// residuals, so the residual array serves as both: no copy of the capacities is kept, and a second
+// call continues from the flow of the first. Boost's first step saturates paths x_0 -> v -> not x_0
+// without crediting the reverse arcs; no such path exists here (a node has an arc from x_0 only for
+// a negative unary coefficient and one to not x_0 only for a positive one), so every residual is
+// exact.
 template <typename Cap>
-Cap MaxFlow(Network<Cap>& net) {
+Cap Augment(Network<Cap>& net) {
   const uint32_t nodes = net.graph.Nodes();
   std::vector<uint32_t> parent(nodes);
   std::vector<boost::default_color_type> tree(nodes);
   std::vector<uint32_t> distance(nodes);
-  // The capacity map is only read to initialise the residuals, so the residual array serves as
-  // both and no copy of the capacities is kept.
   return boost::boykov_kolmogorov_max_flow(
       net.graph, FlatMap(net.residual), FlatMap(net.residual), FlatMap(net.graph.reverse),
       FlatMap(parent), FlatMap(tree), FlatMap(distance),
       boost::typed_identity_property_map<uint32_t>(), kSource, kSink);
 }
 
-// Strongly connected components of the symmetrised residual graph plus the arc not x_0 -> x_0,
-// numbered in the order Tarjan's algorithm completes them: a component's number is smaller than
-// that of every component that reaches it.
+// The maximum flow in two phases. Without the arcs between a positive and a negated literal (the
+// non-submodular pair terms), the network falls apart into two mirror-image copies joined only at
+// x_0 and not x_0, so the first phase solves the positive copy alone and mirrors its flow onto the
+// negated one: half the work for the submodular part. The second phase adds the crossing arcs back
+// and continues from that flow.
 template <typename Cap>
-std::vector<uint32_t> Components(const Network<Cap>& net) {
+Cap MaxFlow(Network<Cap>& net) {
+  const ArcGraph& g = net.graph;
+  const auto negated = [](uint32_t node) { return node >= 2 && (node & 1) != 0; };
+  const auto crossing = [&](uint32_t tail, uint32_t head) {
+    return tail >= 2 && head >= 2 && ((tail ^ head) & 1) != 0;
+  };
+  std::vector<std::pair<uint32_t, Cap>> held;
+  for (uint32_t k = 0; k < g.Nodes(); ++k) {
+    for (uint32_t a = g.first[k]; a < g.first[k + 1]; ++a) {
+      const uint32_t h = g.head[a];
+      if (crossing(k, h) && net.residual[a] > 0) held.emplace_back(a, net.residual[a]);
+      if (crossing(k, h) || negated(k) || negated(h)) net.residual[a] = 0;
+    }
+  }
+  const Cap half = Augment(net);
+  for (uint32_t k = 0; k < g.Nodes(); ++k) {
+    for (uint32_t a = g.first[k]; a < g.first[k + 1]; ++a) {
+      const uint32_t h = g.head[a];
+      if (!crossing(k, h) && (negated(k) || negated(h))) {
+        net.residual[a] = net.residual[net.Mirror(k, a)];
+      }
+    }
+  }
+  for (const auto& [a, c] : held) net.residual[a] = c;
+  held = {};
+  return 2 * half + Augment(net);
+}
+
+// Marks every arc that is present in the residual graph of the symmetric flow (the average of the
+// flow and its mirror image): residual[a] becomes positive exactly when a or its mirror has
+// residual capacity. Done in place, in any order, since the test only asks whether a value is
+// positive and the rewrite keeps positive values positive. One pass that reads the mirrors block by
+// block, so the search that follows reads one array per node sequentially.
+template <typename Cap>
+void Symmetrise(Network<Cap>& net) {
+  const ArcGraph& g = net.graph;
+  for (uint32_t k = 0; k < g.Nodes(); ++k) {
+    const uint32_t mirror_block = g.first[k ^ 1];
+    for (uint32_t a = g.first[k], p = 0; a < g.first[k + 1]; ++a, ++p) {
+      if (net.residual[a] == 0 && net.residual[g.reverse[mirror_block + p]] > 0) {
+        net.residual[a] = 1;
+      }
+    }
+  }
+}
+
+// Strongly connected components of the symmetrised residual graph plus the arc not x_0 -> x_0
+// (symmetrising the residuals first, which ends their use as capacities), numbered in the order
+// Tarjan's algorithm completes them: a component's number is smaller than that of every component
+// that reaches it.
+template <typename Cap>
+std::vector<uint32_t> Components(Network<Cap>& net) {
+  Symmetrise(net);
   const ArcGraph& g = net.graph;
   const uint32_t nodes = g.Nodes();
   // The arc after not x_0's last one stands for not x_0 -> x_0.
   const auto end_of = [&](uint32_t v) { return g.first[v + 1] + (v == kSink); };
   const auto present = [&](uint32_t v, uint32_t a) {
     if (a == g.first[v + 1]) return true;  // not x_0 -> x_0
-    return net.residual[a] > 0 || net.residual[net.Mirror(v, a)] > 0;
+    return net.residual[a] > 0;
   };
   const auto head = [&](uint32_t v, uint32_t a) {
     return a == g.first[v + 1] ? kSource : g.head[a];
