@@ -17,17 +17,17 @@
 // stays unlabelled. The true literals are closed under the residual arcs, which makes them an
 // autarky: applied to any labelling they never raise the value, and some minimiser takes them all.
 //
-// Layout: the arcs of literal l and of not l are stored in two blocks of equal length, in the
-// same order, such that arc k of not l is the mirror of the reverse of arc k of l. Every product
-// adds one arc and one reverse to each block pair it touches, so the mirror of any arc is found by
-// index arithmetic and needs no storage. Nodes and arcs are uint32 (at most 2^32 - 1 arcs, about
-// 10^9 pair terms, far beyond memory); residual capacities are int32 when every capacity and the
-// total capacity leaving x_0 (which bounds the flow) fit, int64 otherwise.
+// Layout (arc_graph.h): the arcs of literal l and of not l run in lockstep, the arc of not l being
+// the mirror of the reverse of the arc of l. Every product adds one arc and one reverse to each of
+// the two slots it touches, so mirrors need no storage and only half the heads and reverses are
+// stored. Nodes and arcs are uint32 (at most 2^32 - 1 arcs, about 10^9 pair terms, far beyond
+// memory); residual capacities are int32 when every capacity and the total capacity leaving x_0
+// (which bounds the flow) fit, int64 otherwise.
 //
 // Cost: two passes over the terms to build the network (a counting sort into the blocks), Boost's
 // Boykov-Kolmogorov maximum flow (in two phases, see MaxFlow), and one iterative Tarjan pass over
-// the residual graph. Memory:
-// 12 or 16 bytes per arc, 4 arcs per product, plus about 40 bytes per node.
+// the residual graph. Memory: 8 or 12 bytes per arc, 4 arcs per product, about 40 bytes per node,
+// and 8 or 16 bytes per arc of a non-submodular product while the flow runs.
 #include "roof_dual_solver.h"
 
 #include <algorithm>
@@ -110,33 +110,27 @@ struct Network {
   std::vector<Cap> residual;
   std::vector<uint32_t> cursor;  // per slot: products placed so far
 
-  // The mirror of arc a, which leaves node k.
-  uint32_t Mirror(uint32_t k, uint32_t a) const {
-    return graph.reverse[a - graph.first[k] + graph.first[k ^ 1]];
-  }
+  // The mirror of arc a (u -> v becomes not v -> not u): the reverse of its lockstep partner.
+  uint32_t Mirror(uint32_t a) const { return graph.Reverse(a) ^ 1; }
 
   // The product c·l1·l2 (literals of two different slots): arcs l1 -> not l2, l2 -> not l1 and
-  // their reverses, each placed at the same offset in its block as its mirror's reverse.
+  // their reverses not l2 -> l1, not l1 -> l2. The arc leaving l1 and the one leaving not l1 form
+  // one arc pair of l1's slot, and likewise for l2.
   void AddProduct(uint32_t l1, uint32_t l2, Cap c) {
-    const uint32_t p1 = cursor[l1 >> 1]++;
-    const uint32_t p2 = cursor[l2 >> 1]++;
-    const std::vector<uint32_t>& first = graph.first;
-    const uint32_t a1 = first[l1] + p1;      // l1 -> not l2
-    const uint32_t r2 = first[l1 ^ 1] + p1;  // not l1 -> l2, the reverse of a2
-    const uint32_t a2 = first[l2] + p2;      // l2 -> not l1
-    const uint32_t r1 = first[l2 ^ 1] + p2;  // not l2 -> l1, the reverse of a1
-    graph.head[a1] = l2 ^ 1;
-    graph.head[r1] = l1;
-    graph.head[a2] = l1 ^ 1;
-    graph.head[r2] = l2;
-    graph.reverse[a1] = r1;
-    graph.reverse[r1] = a1;
-    graph.reverse[a2] = r2;
-    graph.reverse[r2] = a2;
+    const uint32_t pair1 = graph.first[l1 >> 1] + cursor[l1 >> 1]++;
+    const uint32_t pair2 = graph.first[l2 >> 1] + cursor[l2 >> 1]++;
+    const uint32_t a1 = 2 * pair1 + (l1 & 1);  // l1 -> not l2; its partner is not l1 -> l2
+    const uint32_t a2 = 2 * pair2 + (l2 & 1);  // l2 -> not l1; its partner is not l2 -> l1
+    // Store the even arc of each pair: a1 (head not l2, reverse not l2 -> l1 = a2 ^ 1) or its
+    // partner (head l2, reverse a2); the same for pair2.
+    graph.head[pair1] = (l2 ^ 1) ^ (l1 & 1);
+    graph.reverse[pair1] = (a2 ^ 1) ^ (l1 & 1);
+    graph.head[pair2] = (l1 ^ 1) ^ (l2 & 1);
+    graph.reverse[pair2] = (a1 ^ 1) ^ (l2 & 1);
     residual[a1] = c;
     residual[a2] = c;
-    residual[r1] = 0;
-    residual[r2] = 0;
+    residual[a1 ^ 1] = 0;
+    residual[a2 ^ 1] = 0;
   }
 };
 
@@ -149,17 +143,16 @@ Network<Cap> Build(const QuadraticArrays<Coef>& q, const Shape& shape) {
   }
   const size_t slots = shape.products.size();
   Network<Cap> net;
-  net.graph.first.resize(2 * slots + 1);
-  uint32_t offset = 0;
+  net.graph.first.resize(slots + 1);
+  uint32_t pairs = 0;
   for (size_t s = 0; s < slots; ++s) {
-    net.graph.first[2 * s] = offset;
-    net.graph.first[2 * s + 1] = offset + shape.products[s];
-    offset += 2 * shape.products[s];
+    net.graph.first[s] = pairs;
+    pairs += shape.products[s];
   }
-  net.graph.first[2 * slots] = offset;
-  net.graph.head.resize(offset);
-  net.graph.reverse.resize(offset);
-  net.residual.resize(offset);
+  net.graph.first[slots] = pairs;
+  net.graph.head.resize(pairs);
+  net.graph.reverse.resize(pairs);
+  net.residual.resize(2 * size_t{pairs});
   net.cursor.assign(slots, 0);
   for (size_t p = 0; p < q.pairs; ++p) {
     const int64_t a = q.pair_coefs[p];
@@ -177,6 +170,7 @@ Network<Cap> Build(const QuadraticArrays<Coef>& q, const Shape& shape) {
     if (b > 0) net.AddProduct(Literal(v, false), kSource, static_cast<Cap>(b));
     if (b < 0) net.AddProduct(Literal(v, true), kSource, static_cast<Cap>(-b));
   }
+  net.cursor = {};
   return net;
 }
 
@@ -194,7 +188,7 @@ Cap Augment(Network<Cap>& net) {
   std::vector<boost::default_color_type> tree(nodes);
   std::vector<uint32_t> distance(nodes);
   return boost::boykov_kolmogorov_max_flow(
-      net.graph, FlatMap(net.residual), FlatMap(net.residual), FlatMap(net.graph.reverse),
+      net.graph, FlatMap(net.residual), FlatMap(net.residual), ReverseMap(net.graph),
       FlatMap(parent), FlatMap(tree), FlatMap(distance),
       boost::typed_identity_property_map<uint32_t>(), kSource, kSink);
 }
@@ -208,26 +202,27 @@ template <typename Cap>
 Cap MaxFlow(Network<Cap>& net) {
   const ArcGraph& g = net.graph;
   const auto negated = [](uint32_t node) { return node >= 2 && (node & 1) != 0; };
-  const auto crossing = [&](uint32_t tail, uint32_t head) {
+  const auto crossing = [](uint32_t tail, uint32_t head) {
     return tail >= 2 && head >= 2 && ((tail ^ head) & 1) != 0;
   };
-  std::vector<std::pair<uint32_t, Cap>> held;
-  for (uint32_t k = 0; k < g.Nodes(); ++k) {
-    for (uint32_t a = g.first[k]; a < g.first[k + 1]; ++a) {
-      const uint32_t h = g.head[a];
-      if (crossing(k, h) && net.residual[a] > 0) held.emplace_back(a, net.residual[a]);
-      if (crossing(k, h) || negated(k) || negated(h)) net.residual[a] = 0;
-    }
-  }
-  const Cap half = Augment(net);
-  for (uint32_t k = 0; k < g.Nodes(); ++k) {
-    for (uint32_t a = g.first[k]; a < g.first[k + 1]; ++a) {
-      const uint32_t h = g.head[a];
-      if (!crossing(k, h) && (negated(k) || negated(h))) {
-        net.residual[a] = net.residual[net.Mirror(k, a)];
+  // Calls visit(arc, tail, head) for every arc of the second copy or between the copies.
+  const auto for_each_outside = [&](auto visit) {
+    for (uint32_t k = 0; k < g.Nodes(); ++k) {
+      for (uint32_t a = g.Begin(k); a < g.End(k); a += 2) {
+        const uint32_t h = g.Head(a);
+        if (negated(k) || negated(h)) visit(a, k, h);
       }
     }
-  }
+  };
+  std::vector<std::pair<uint32_t, Cap>> held;
+  for_each_outside([&](uint32_t a, uint32_t tail, uint32_t head) {
+    if (crossing(tail, head) && net.residual[a] > 0) held.emplace_back(a, net.residual[a]);
+    net.residual[a] = 0;
+  });
+  const Cap half = Augment(net);
+  for_each_outside([&](uint32_t a, uint32_t tail, uint32_t head) {
+    if (!crossing(tail, head)) net.residual[a] = net.residual[net.Mirror(a)];
+  });
   for (const auto& [a, c] : held) net.residual[a] = c;
   held = {};
   return 2 * half + Augment(net);
@@ -236,18 +231,11 @@ Cap MaxFlow(Network<Cap>& net) {
 // Marks every arc that is present in the residual graph of the symmetric flow (the average of the
 // flow and its mirror image): residual[a] becomes positive exactly when a or its mirror has
 // residual capacity. Done in place, in any order, since the test only asks whether a value is
-// positive and the rewrite keeps positive values positive. One pass that reads the mirrors block by
-// block, so the search that follows reads one array per node sequentially.
+// positive and the rewrite keeps positive values positive.
 template <typename Cap>
 void Symmetrise(Network<Cap>& net) {
-  const ArcGraph& g = net.graph;
-  for (uint32_t k = 0; k < g.Nodes(); ++k) {
-    const uint32_t mirror_block = g.first[k ^ 1];
-    for (uint32_t a = g.first[k], p = 0; a < g.first[k + 1]; ++a, ++p) {
-      if (net.residual[a] == 0 && net.residual[g.reverse[mirror_block + p]] > 0) {
-        net.residual[a] = 1;
-      }
-    }
+  for (uint32_t a = 0; a < net.graph.Arcs(); ++a) {
+    if (net.residual[a] == 0 && net.residual[net.Mirror(a)] > 0) net.residual[a] = 1;
   }
 }
 
@@ -260,15 +248,10 @@ std::vector<uint32_t> Components(Network<Cap>& net) {
   Symmetrise(net);
   const ArcGraph& g = net.graph;
   const uint32_t nodes = g.Nodes();
-  // The arc after not x_0's last one stands for not x_0 -> x_0.
-  const auto end_of = [&](uint32_t v) { return g.first[v + 1] + (v == kSink); };
-  const auto present = [&](uint32_t v, uint32_t a) {
-    if (a == g.first[v + 1]) return true;  // not x_0 -> x_0
-    return net.residual[a] > 0;
-  };
-  const auto head = [&](uint32_t v, uint32_t a) {
-    return a == g.first[v + 1] ? kSource : g.head[a];
-  };
+  // The arc number just past not x_0's last arc stands for not x_0 -> x_0.
+  const auto end_of = [&](uint32_t v) { return g.End(v) + (v == kSink ? 2 : 0); };
+  const auto present = [&](uint32_t v, uint32_t a) { return a == g.End(v) || net.residual[a] > 0; };
+  const auto head = [&](uint32_t v, uint32_t a) { return a == g.End(v) ? kSource : g.Head(a); };
 
   std::vector<uint32_t> component(nodes, kNoComponent);
   std::vector<uint32_t> index(nodes, 0);  // 0: not visited yet
@@ -280,7 +263,7 @@ std::vector<uint32_t> Components(Network<Cap>& net) {
   uint32_t components = 0;
   const auto enter = [&](uint32_t v) {
     index[v] = low[v] = ++visited;
-    next_arc[v] = g.first[v];
+    next_arc[v] = g.Begin(v);
     open.push_back(v);
     path.push_back(v);
   };
@@ -290,7 +273,8 @@ std::vector<uint32_t> Components(Network<Cap>& net) {
     while (!path.empty()) {
       const uint32_t v = path.back();
       if (next_arc[v] < end_of(v)) {
-        const uint32_t a = next_arc[v]++;
+        const uint32_t a = next_arc[v];
+        next_arc[v] += 2;
         if (!present(v, a)) continue;
         const uint32_t w = head(v, a);
         if (index[w] == 0) {

@@ -2,13 +2,15 @@
 // table read in place, and the solver of roof_dual_solver.cpp.
 //
 // The solver needs the terms on one pair of variables merged when their signs differ. The store
-// holds each ordered pair once, so only a term (i, j) with i > j can have a twin (j, i); it is
-// looked up through the occurrence lists, which costs nothing for the usual ascending pairs. Only
-// when a twin of the other sign exists are the coefficients copied (8 bytes per pair) and merged.
-// Cost: O(terms) besides the solve.
+// holds each ordered pair once, so only a term (i, j) with i > j can have a twin (j, i). Those
+// descending pairs (usually none) go into a hash map, one scan of the ascending pairs finds their
+// twins, and only when a twin of the other sign exists are the coefficients copied (8 bytes per
+// pair) and merged. Occurrence lists are not read, so the caller may have released them. Cost:
+// O(terms) besides the solve.
 #include "roof_duality.h"
 
 #include <cstddef>
+#include <unordered_map>
 #include <utility>
 #include <vector>
 
@@ -17,12 +19,29 @@
 namespace pbf {
 namespace {
 
-// The index of the term (j, i) when term t of the pairwise table is (i, j) with i > j, or -1.
-int32_t AscendingTwin(const PBF& q, int32_t t) {
-  const int32_t* ids = q.terms.Table(2).Ids(t);
-  if (ids[0] <= ids[1]) return -1;
-  const int32_t twin[2] = {ids[1], ids[0]};
-  return q.terms.FindTerm(2, twin);
+uint64_t PairKey(int32_t i, int32_t j) {
+  return (uint64_t{static_cast<uint32_t>(i)} << 32) | static_cast<uint32_t>(j);
+}
+
+// (descending term, its ascending twin) for every twin pair with coefficients of opposite signs.
+std::vector<std::pair<int32_t, int32_t>> OppositeTwins(const TermTable& pairs) {
+  std::unordered_map<uint64_t, int32_t> descending;
+  for (int32_t t = 0; t < pairs.Size(); ++t) {
+    const int32_t* ids = pairs.Ids(t);
+    if (ids[0] > ids[1]) descending.emplace(PairKey(ids[1], ids[0]), t);
+  }
+  std::vector<std::pair<int32_t, int32_t>> twins;
+  if (descending.empty()) return twins;
+  for (int32_t t = 0; t < pairs.Size(); ++t) {
+    const int32_t* ids = pairs.Ids(t);
+    if (ids[0] >= ids[1]) continue;
+    const auto found = descending.find(PairKey(ids[0], ids[1]));
+    if (found == descending.end()) continue;
+    const int32_t a = pairs.coefs[static_cast<size_t>(t)];
+    const int32_t b = pairs.coefs[static_cast<size_t>(found->second)];
+    if ((a < 0 && b > 0) || (a > 0 && b < 0)) twins.emplace_back(found->second, t);
+  }
+  return twins;
 }
 
 template <typename Coef>
@@ -46,20 +65,12 @@ QuadraticArrays<Coef> Arrays(const PBF& q, const Coef* pair_coefs) {
 
 RoofDual RoofDuality(const PBF& q) {
   const TermTable& pairs = q.terms.Table(2);
-  bool opposite_twins = false;
-  for (int32_t t = 0; t < pairs.Size() && !opposite_twins; ++t) {
-    const int32_t a = pairs.coefs[static_cast<size_t>(t)];
-    if (a == 0) continue;
-    const int32_t twin = AscendingTwin(q, t);
-    opposite_twins = twin >= 0 && (pairs.coefs[static_cast<size_t>(twin)] < 0) != (a < 0);
-  }
-  if (!opposite_twins) return SolveRoofDual(Arrays<int32_t>(q, pairs.coefs.data()));
+  const std::vector<std::pair<int32_t, int32_t>> twins = OppositeTwins(pairs);
+  if (twins.empty()) return SolveRoofDual(Arrays<int32_t>(q, pairs.coefs.data()));
   std::vector<int64_t> merged(pairs.coefs.begin(), pairs.coefs.end());
-  for (int32_t t = 0; t < pairs.Size(); ++t) {
-    const int32_t twin = AscendingTwin(q, t);
-    if (twin < 0) continue;
-    merged[static_cast<size_t>(twin)] += merged[static_cast<size_t>(t)];
-    merged[static_cast<size_t>(t)] = 0;
+  for (const auto& [descending, ascending] : twins) {
+    merged[static_cast<size_t>(ascending)] += merged[static_cast<size_t>(descending)];
+    merged[static_cast<size_t>(descending)] = 0;
   }
   return SolveRoofDual(Arrays<int64_t>(q, merged.data()));
 }

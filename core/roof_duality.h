@@ -19,7 +19,7 @@ struct RoofDual {
 // x_i, and (i, j) and (j, i) add up. Coefficients are summed exactly in 64 bits (no wrap-around).
 // Weak persistency: some minimiser of q agrees with all fixed labels at once. Ids that occur in no
 // term with a non-zero coefficient are labelled 0, which any minimiser may take. An empty q gives
-// no labels and its constant as the bound.
+// no labels and its constant as the bound. Only q's tables are read (not its occurrence lists).
 RoofDual RoofDuality(const PBF& q);
 
 }  // namespace pbf
