@@ -58,47 +58,45 @@ PBF Quadratize(PBF reduced, int32_t first_auxiliary) {
 }
 
 // Labels for the variables that are not persistent, never worse on f than `labels` (which holds
-// the persistent labels and 0 elsewhere). Three candidates, each finished by a descent on f, and
-// the best one wins:
-// - `labels` itself, so that improving never raises the energy;
-// - the expected-gain start, which follows the data term of an image energy;
-// - that start carried into the free part (auxiliaries completed by single flips with f's ids
-//   held), improved there by QPBO-I moves and carried back. The free part stems from the reduced
-//   function, which agrees with f on the minimisers but not elsewhere, so its moves can mislead:
-//   f decides.
+// the persistent labels and 0 elsewhere). Two descents on f, one from `labels` itself (so that
+// improving never raises the energy) and one from the expected-gain start (which follows the data
+// term of an image energy); then the better one is carried into the free part (auxiliaries
+// completed with f's ids held), moved there by QPBO-I rounds, carried back and descended again.
+// The free part stems from the reduced function, which agrees with f on the minimisers but not
+// elsewhere, so its moves can mislead: f decides whether they are kept.
 std::vector<uint8_t> Improve(const PBF& f, const FreePart& part, const std::vector<int8_t>& fixed,
                              std::vector<uint8_t> labels, const std::vector<uint8_t>& persistent) {
   const size_t n = labels.size();
   std::vector<uint8_t> movable(n);
   for (size_t v = 0; v < n; ++v) movable[v] = !persistent[v];
   std::vector<uint8_t> start = ExpectedGainStart(f, labels, movable);
+  Descend(f, movable, labels);
+  Descend(f, movable, start);
+  int64_t best_value = Evaluate(f, labels.data());
+  const int64_t start_value = Evaluate(f, start.data());
+  std::vector<uint8_t> best = std::move(labels);
+  if (start_value < best_value) {
+    best_value = start_value;
+    best = std::move(start);
+  }
 
   std::vector<uint8_t> x(part.Size(), 0);
   std::vector<int8_t> held = fixed;
   for (size_t k = 0; k < part.Size(); ++k) {
     const auto v = static_cast<size_t>(part.ids[k]);
     if (fixed[k] >= 0) x[k] = static_cast<uint8_t>(fixed[k]);
-    if (v < n && fixed[k] < 0) held[k] = static_cast<int8_t>(x[k] = start[v]);
+    if (v < n && fixed[k] < 0) held[k] = static_cast<int8_t>(x[k] = best[v]);
   }
   ImproveFreePart(part, held, x);
   ImproveFreePart(part, fixed, x);
-  std::vector<uint8_t> moved = start;
+  std::vector<uint8_t> moved = best;
   for (size_t k = 0; k < part.Size(); ++k) {
     const auto v = static_cast<size_t>(part.ids[k]);
     if (v < n) moved[v] = x[k];
   }
-
-  int64_t best_value = 0;
-  std::vector<uint8_t> best;
-  for (std::vector<uint8_t>* candidate : {&labels, &start, &moved}) {
-    Descend(f, movable, *candidate);
-    const int64_t value = Evaluate(f, candidate->data());
-    if (best.empty() || value < best_value) {
-      best_value = value;
-      best = std::move(*candidate);
-    }
-  }
-  return best;
+  Descend(f, movable, moved);
+  const int64_t moved_value = Evaluate(f, moved.data());
+  return moved_value < best_value ? moved : best;
 }
 
 }  // namespace
