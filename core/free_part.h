@@ -1,6 +1,7 @@
 // What roof duality leaves open: the quadratic function restricted to its unlabelled variables,
 // with the labelled ones substituted, as adjacency lists. Probing and the improvement moves work on
-// it, and the (much larger) quadratic PBF can be released before they start.
+// it; the roof-dual solver builds it from its network, so that the (much larger) quadratic PBF can
+// be released before the flow runs.
 #pragma once
 
 #include <cstddef>
@@ -26,9 +27,64 @@ struct FreePart {
   size_t Size() const { return ids.size(); }
 };
 
-// q (degree <= 2, as for RoofDuality) restricted to the ids whose label is -1, the others set to
-// their labels. Cost: O(terms of q) plus sorting each adjacency list.
-FreePart MakeFreePart(const PBF& q, const std::vector<int8_t>& labels);
+// Sorts each adjacency list by neighbour, merges equal neighbours and drops pairs that cancel.
+void MergeAdjacency(FreePart& part);
+
+// The free part of a quadratic function given term by term: the variables whose label is -1, the
+// others set to their labels (0 or 1). `for_each_term(unary, pair)` must call unary(v, b) and
+// pair(i, j, a) for every term of the function (ids below labels.size(), i == j allowed, int64
+// coefficients), the same way both times it is called. Pairs are merged, so (i, j) and (j, i)
+// become one. Cost: two walks over the terms plus sorting each adjacency list.
+template <typename ForEachTerm>
+FreePart BuildFreePart(const std::vector<int8_t>& labels, ForEachTerm&& for_each_term) {
+  FreePart part;
+  std::vector<int32_t> local(labels.size(), -1);
+  for (size_t v = 0; v < labels.size(); ++v) {
+    if (labels[v] >= 0) continue;
+    local[v] = static_cast<int32_t>(part.ids.size());
+    part.ids.push_back(static_cast<int32_t>(v));
+  }
+  const size_t n = part.ids.size();
+  part.unary.assign(n, 0);
+  // The first walk substitutes the labelled ends and counts the pairs within the part.
+  std::vector<uint32_t> cursor(n + 1, 0);
+  for_each_term(
+      [&](size_t v, int64_t b) {
+        if (local[v] >= 0) part.unary[static_cast<size_t>(local[v])] += b;
+      },
+      [&](size_t i, size_t j, int64_t a) {
+        const int32_t ki = local[i], kj = local[j];
+        if (a == 0 || (ki < 0 && kj < 0)) return;
+        if (ki >= 0 && kj >= 0 && ki != kj) {
+          ++cursor[static_cast<size_t>(ki)];
+          ++cursor[static_cast<size_t>(kj)];
+        } else if (ki >= 0 && (ki == kj || labels[j] == 1)) {
+          part.unary[static_cast<size_t>(ki)] += a;
+        } else if (kj >= 0 && labels[i] == 1) {
+          part.unary[static_cast<size_t>(kj)] += a;
+        }
+      });
+  part.first.assign(n + 1, 0);
+  for (size_t k = 0; k < n; ++k) {
+    part.first[k + 1] = part.first[k] + cursor[k];
+    cursor[k] = part.first[k];
+  }
+  part.neighbour.resize(part.first[n]);
+  part.coef.resize(part.first[n]);
+  for_each_term([](size_t, int64_t) {},
+                [&](size_t i, size_t j, int64_t a) {
+                  const int32_t ki = local[i], kj = local[j];
+                  if (a == 0 || ki < 0 || kj < 0 || ki == kj) return;
+                  const uint32_t pi = cursor[static_cast<size_t>(ki)]++;
+                  const uint32_t pj = cursor[static_cast<size_t>(kj)]++;
+                  part.neighbour[pi] = static_cast<uint32_t>(kj);
+                  part.coef[pi] = a;
+                  part.neighbour[pj] = static_cast<uint32_t>(ki);
+                  part.coef[pj] = a;
+                });
+  MergeAdjacency(part);
+  return part;
+}
 
 // A function over `members` (local variables of part, distinct) in solver form: member p becomes
 // variable p; every other local variable k takes the value x[k] (0 or 1). The constant is 0: the

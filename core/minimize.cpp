@@ -9,8 +9,8 @@
 // function, and its label 0 joins the persistent set).
 //
 // Memory: the private copy lives until the quadratic function is made, which lives (without its
-// occurrence lists) until the free part is extracted; the implication network exists only inside
-// the roof-dual solve.
+// occurrence lists) until the implication network is built from it; the free part is read back
+// from the network, which exists only inside the roof-dual solve.
 #include "minimize.h"
 
 #include <chrono>
@@ -21,7 +21,7 @@
 #include "free_part.h"
 #include "improve.h"
 #include "probe.h"
-#include "roof_duality.h"
+#include "roof_dual_solver.h"
 
 #if defined(__GLIBC__)
 #include <malloc.h>
@@ -114,14 +114,17 @@ Minimum Minimize(const PBF& f, const MinimizeOptions& options) {
     q = Quadratize(std::move(copy), static_cast<int32_t>(n));
     stages.Done("quadratize");
   }
-  // From here on only q's tables are read (roof duality, the free part), so its occurrence lists
-  // go. Their many small blocks stay mapped in glibc's heap, where the network's large arrays
-  // cannot reuse them: trimming hands them back (157 MB of 358 on the 512x512 grid).
+  // From here on only q's tables are read (by roof duality), so its occurrence lists go. Their many
+  // small blocks stay mapped in glibc's heap, where the network's large arrays cannot reuse them:
+  // trimming hands them back (157 MB of 358 on the 512x512 grid).
   q.terms.occurrences = {};
 #if defined(__GLIBC__)
   malloc_trim(0);
 #endif
-  const RoofDual rd = RoofDuality(q);
+  // The free part comes from the network, so that q is gone while the flow runs.
+  FreePart part;
+  const RoofDual rd =
+      RoofDualityConsuming(std::move(q), options.probe || options.improve ? &part : nullptr);
   Minimum result;
   result.lower_bound = rd.lower_bound + f.constant;
   // f's ids beyond the quadratic function's are in no term of the reduced function: label 0.
@@ -134,8 +137,6 @@ Minimum Minimize(const PBF& f, const MinimizeOptions& options) {
   stages.Done("roof_duality");
 
   if (options.probe || options.improve) {
-    const FreePart part = MakeFreePart(q, rd.labels);
-    q = PBF();
     std::vector<int8_t> fixed(part.Size(), -1);
     if (options.probe) {
       std::vector<uint8_t> x(part.Size(), 0);

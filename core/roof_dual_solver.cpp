@@ -41,6 +41,7 @@
 #include <vector>
 
 #include "arc_graph.h"
+#include "free_part.h"
 
 namespace pbf {
 namespace {
@@ -108,7 +109,8 @@ template <typename Cap>
 struct Network {
   ArcGraph graph;
   std::vector<Cap> residual;
-  std::vector<uint32_t> cursor;  // per slot: products placed so far
+  std::vector<bool> forward_odd;  // per arc pair: whether its odd arc is the product's forward arc
+  std::vector<uint32_t> cursor;   // per slot: products placed so far
 
   // The mirror of arc a (u -> v becomes not v -> not u): the reverse of its lockstep partner.
   uint32_t Mirror(uint32_t a) const { return graph.Reverse(a) ^ 1; }
@@ -127,6 +129,8 @@ struct Network {
     graph.reverse[pair1] = (a2 ^ 1) ^ (l1 & 1);
     graph.head[pair2] = (l1 ^ 1) ^ (l2 & 1);
     graph.reverse[pair2] = (a1 ^ 1) ^ (l2 & 1);
+    forward_odd[pair1] = (l1 & 1) != 0;
+    forward_odd[pair2] = (l2 & 1) != 0;
     residual[a1] = c;
     residual[a2] = c;
     residual[a1 ^ 1] = 0;
@@ -153,6 +157,7 @@ Network<Cap> Build(const QuadraticArrays<Coef>& q, const Shape& shape) {
   net.graph.head.resize(pairs);
   net.graph.reverse.resize(pairs);
   net.residual.resize(2 * size_t{pairs});
+  net.forward_odd.resize(pairs);
   net.cursor.assign(slots, 0);
   for (size_t p = 0; p < q.pairs; ++p) {
     const int64_t a = q.pair_coefs[p];
@@ -228,29 +233,19 @@ Cap MaxFlow(Network<Cap>& net) {
   return 2 * half + Augment(net);
 }
 
-// Marks every arc that is present in the residual graph of the symmetric flow (the average of the
-// flow and its mirror image): residual[a] becomes positive exactly when a or its mirror has
-// residual capacity. Done in place, in any order, since the test only asks whether a value is
-// positive and the rewrite keeps positive values positive.
+// Strongly connected components of the residual graph of the symmetric flow (the average of the
+// flow and its mirror image, in which an arc is present when it or its mirror has residual
+// capacity) plus the arc not x_0 -> x_0, numbered in the order Tarjan's algorithm completes them:
+// a component's number is smaller than that of every component that reaches it.
 template <typename Cap>
-void Symmetrise(Network<Cap>& net) {
-  for (uint32_t a = 0; a < net.graph.Arcs(); ++a) {
-    if (net.residual[a] == 0 && net.residual[net.Mirror(a)] > 0) net.residual[a] = 1;
-  }
-}
-
-// Strongly connected components of the symmetrised residual graph plus the arc not x_0 -> x_0
-// (symmetrising the residuals first, which ends their use as capacities), numbered in the order
-// Tarjan's algorithm completes them: a component's number is smaller than that of every component
-// that reaches it.
-template <typename Cap>
-std::vector<uint32_t> Components(Network<Cap>& net) {
-  Symmetrise(net);
+std::vector<uint32_t> Components(const Network<Cap>& net) {
   const ArcGraph& g = net.graph;
   const uint32_t nodes = g.Nodes();
   // The arc number just past not x_0's last arc stands for not x_0 -> x_0.
   const auto end_of = [&](uint32_t v) { return g.End(v) + (v == kSink ? 2 : 0); };
-  const auto present = [&](uint32_t v, uint32_t a) { return a == g.End(v) || net.residual[a] > 0; };
+  const auto present = [&](uint32_t v, uint32_t a) {
+    return a == g.End(v) || net.residual[a] > 0 || net.residual[net.Mirror(a)] > 0;
+  };
   const auto head = [&](uint32_t v, uint32_t a) { return a == g.End(v) ? kSource : g.Head(a); };
 
   std::vector<uint32_t> component(nodes, kNoComponent);
@@ -299,38 +294,92 @@ std::vector<uint32_t> Components(Network<Cap>& net) {
   return component;
 }
 
+// Calls visit(l1, l2, c) once for every product c·l1·l2 of the network, from the residuals of any
+// flow: a product's forward arc and its reverse always hold c between them. The slot of l1 is
+// above that of l2, so a unary product comes with l2 = x_0.
+template <typename Cap, typename Visit>
+void ForEachProduct(const Network<Cap>& net, Visit visit) {
+  const ArcGraph& g = net.graph;
+  for (uint32_t slot = 1; slot + 1 < g.first.size(); ++slot) {
+    for (uint32_t pair = g.first[slot]; pair < g.first[slot + 1]; ++pair) {
+      const uint32_t forward = 2 * pair + net.forward_odd[pair];
+      const uint32_t l2 = g.Head(forward) ^ 1;
+      if ((l2 >> 1) >= slot) continue;
+      const int64_t c = int64_t{net.residual[forward]} + net.residual[g.Reverse(forward)];
+      visit(2 * slot + net.forward_odd[pair], l2, c);
+    }
+  }
+}
+
+// The free part of the function given the labels, from the network's products: c·l1·l2 with a
+// literal l of variable v being x_v or 1 - x_v, expanded, constants dropped.
+template <typename Cap>
+FreePart FreePartOf(const Network<Cap>& net, const std::vector<int8_t>& labels) {
+  return BuildFreePart(labels, [&](auto unary, auto pair) {
+    ForEachProduct(net, [&](uint32_t l1, uint32_t l2, int64_t c) {
+      const size_t i = (l1 >> 1) - 1;
+      const bool ni = (l1 & 1) != 0;
+      if (l2 == kSource) {  // c·l1
+        unary(i, ni ? -c : c);
+        return;
+      }
+      const size_t j = (l2 >> 1) - 1;
+      const bool nj = (l2 & 1) != 0;
+      // c·(ni ? 1 - x_i : x_i)·(nj ? 1 - x_j : x_j)
+      if (nj) unary(i, ni ? -c : c);
+      if (ni) unary(j, nj ? -c : c);
+      pair(i, j, ni == nj ? c : -c);
+    });
+  });
+}
+
 template <typename Cap, typename Coef>
-RoofDual Solve(const QuadraticArrays<Coef>& q, const Shape& shape) {
-  RoofDual result;
-  std::vector<uint32_t> component;
-  {
-    Network<Cap> net = Build<Cap>(q, shape);
-    const int64_t flow = MaxFlow(net);
-    result.lower_bound = shape.constant + (flow + 1) / 2;
-    component = Components(net);
-  }
-  assert(component[kSource] < component[kSink]);
+RoofDual Solve(QuadraticArrays<Coef>& q, Shape& shape, const std::function<void()>& release,
+               FreePart* part) {
+  Network<Cap> net = Build<Cap>(q, shape);
   const size_t n = q.unary.size();
-  result.labels.assign(n, 0);
-  for (size_t v = 0; v < n; ++v) {
-    if (shape.products[v + 1] == 0) continue;
-    const uint32_t positive = component[Literal(v, false)];
-    const uint32_t negative = component[Literal(v, true)];
-    result.labels[v] = positive == negative ? -1 : positive < negative ? 1 : 0;
+  q.unary = {};
+  shape.products = {};
+  if (release) release();
+  RoofDual result;
+  result.lower_bound = shape.constant + (int64_t{MaxFlow(net)} + 1) / 2;
+  {
+    const std::vector<uint32_t> component = Components(net);
+    assert(component[kSource] < component[kSink]);
+    result.labels.assign(n, 0);
+    for (size_t v = 0; v < n; ++v) {
+      if (net.graph.first[v + 1] == net.graph.first[v + 2]) continue;  // in no product
+      const uint32_t positive = component[Literal(v, false)];
+      const uint32_t negative = component[Literal(v, true)];
+      result.labels[v] = positive == negative ? -1 : positive < negative ? 1 : 0;
+    }
   }
+  if (part) *part = FreePartOf(net, result.labels);
   return result;
 }
 
 template <typename Coef>
-RoofDual SolveAny(QuadraticArrays<Coef>& q) {
-  const Shape shape = Measure(q);
-  if (shape.total == 0) return {std::vector<int8_t>(q.unary.size(), 0), shape.constant};
-  return shape.fits_int32 ? Solve<int32_t>(q, shape) : Solve<int64_t>(q, shape);
+RoofDual SolveAny(QuadraticArrays<Coef>& q, const std::function<void()>& release, FreePart* part) {
+  Shape shape = Measure(q);
+  if (shape.total == 0) {
+    RoofDual result{std::vector<int8_t>(q.unary.size(), 0), shape.constant};
+    if (release) release();
+    if (part) *part = FreePart{};
+    return result;
+  }
+  return shape.fits_int32 ? Solve<int32_t>(q, shape, release, part)
+                          : Solve<int64_t>(q, shape, release, part);
 }
 
 }  // namespace
 
-RoofDual SolveRoofDual(QuadraticArrays<int32_t>&& q) { return SolveAny(q); }
-RoofDual SolveRoofDual(QuadraticArrays<int64_t>&& q) { return SolveAny(q); }
+RoofDual SolveRoofDual(QuadraticArrays<int32_t>&& q, const std::function<void()>& release,
+                       FreePart* part) {
+  return SolveAny(q, release, part);
+}
+RoofDual SolveRoofDual(QuadraticArrays<int64_t>&& q, const std::function<void()>& release,
+                       FreePart* part) {
+  return SolveAny(q, release, part);
+}
 
 }  // namespace pbf

@@ -5,8 +5,10 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <vector>
 
+#include "pbf.h"
 #include "roof_duality.h"
 
 namespace pbf {
@@ -26,10 +28,22 @@ struct QuadraticArrays {
   size_t pairs = 0;
 };
 
+struct FreePart;
+
 // Roof duality on the symmetric implication network of the function (see roof_dual_solver.cpp):
 // labels for the variables 0 .. unary.size() - 1 with weak persistency (variables in no term with
-// a non-zero coefficient get 0), and the bound rounded up. `unary` is consumed.
-RoofDual SolveRoofDual(QuadraticArrays<int32_t>&& q);
-RoofDual SolveRoofDual(QuadraticArrays<int64_t>&& q);
+// a non-zero coefficient get 0), and the bound rounded up. `unary` is consumed. Once the network
+// is built, q's arrays are no longer read and `release` (when set) is called, so that their owner
+// can free them before the flow runs. With `part` set, *part receives the free part of the
+// function given the labels (free_part.h), read back from the network.
+RoofDual SolveRoofDual(QuadraticArrays<int32_t>&& q, const std::function<void()>& release = {},
+                       FreePart* part = nullptr);
+RoofDual SolveRoofDual(QuadraticArrays<int64_t>&& q, const std::function<void()>& release = {},
+                       FreePart* part = nullptr);
+
+// RoofDuality(q) for a q that the caller hands over: q is emptied as soon as the network is built,
+// and with `part` set, *part receives q's free part given the labels, so that nothing of q is kept
+// while the flow runs. Minimize's road.
+RoofDual RoofDualityConsuming(PBF&& q, FreePart* part);
 
 }  // namespace pbf

@@ -10,6 +10,7 @@
 #include "roof_duality.h"
 
 #include <cstddef>
+#include <functional>
 #include <unordered_map>
 #include <utility>
 #include <vector>
@@ -61,18 +62,30 @@ QuadraticArrays<Coef> Arrays(const PBF& q, const Coef* pair_coefs) {
   return arrays;
 }
 
-}  // namespace
-
-RoofDual RoofDuality(const PBF& q) {
+// Roof duality of q; `release` is called once q is no longer read.
+RoofDual Solve(const PBF& q, const std::function<void()>& release, FreePart* part) {
   const TermTable& pairs = q.terms.Table(2);
   const std::vector<std::pair<int32_t, int32_t>> twins = OppositeTwins(pairs);
-  if (twins.empty()) return SolveRoofDual(Arrays<int32_t>(q, pairs.coefs.data()));
+  if (twins.empty()) return SolveRoofDual(Arrays<int32_t>(q, pairs.coefs.data()), release, part);
   std::vector<int64_t> merged(pairs.coefs.begin(), pairs.coefs.end());
   for (const auto& [descending, ascending] : twins) {
     merged[static_cast<size_t>(ascending)] += merged[static_cast<size_t>(descending)];
     merged[static_cast<size_t>(descending)] = 0;
   }
-  return SolveRoofDual(Arrays<int64_t>(q, merged.data()));
+  const auto release_all = [&] {
+    merged = {};
+    if (release) release();
+  };
+  return SolveRoofDual(Arrays<int64_t>(q, merged.data()), release_all, part);
+}
+
+}  // namespace
+
+RoofDual RoofDuality(const PBF& q) { return Solve(q, {}, nullptr); }
+
+RoofDual RoofDualityConsuming(PBF&& q, FreePart* part) {
+  return Solve(
+      q, [&] { q = PBF(); }, part);
 }
 
 }  // namespace pbf

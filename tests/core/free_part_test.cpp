@@ -4,13 +4,14 @@
 
 #include <cstdint>
 #include <random>
+#include <string>
 #include <vector>
 
 #include "brute_force.h"
 #include "evaluate.h"
 #include "improve.h"
 #include "pbf.h"
-#include "roof_duality.h"
+#include "roof_dual_solver.h"
 
 namespace pbf {
 namespace {
@@ -26,6 +27,29 @@ std::vector<uint8_t> Merge(const std::vector<int8_t>& labels, const FreePart& pa
   return x;
 }
 
+// The free part built from q's tables.
+FreePart TablesFreePart(const PBF& q, const std::vector<int8_t>& labels) {
+  return BuildFreePart(labels, [&](auto unary, auto pair) {
+    const TermTable& u = q.terms.Table(1);
+    for (int32_t t = 0; t < u.Size(); ++t) {
+      unary(static_cast<size_t>(u.Ids(t)[0]), u.coefs[static_cast<size_t>(t)]);
+    }
+    const TermTable& p = q.terms.Table(2);
+    for (int32_t t = 0; t < p.Size(); ++t) {
+      pair(static_cast<size_t>(p.Ids(t)[0]), static_cast<size_t>(p.Ids(t)[1]),
+           p.coefs[static_cast<size_t>(t)]);
+    }
+  });
+}
+
+void ExpectSame(const FreePart& a, const FreePart& b, const std::string& what) {
+  EXPECT_EQ(a.ids, b.ids) << what;
+  EXPECT_EQ(a.unary, b.unary) << what;
+  EXPECT_EQ(a.first, b.first) << what;
+  EXPECT_EQ(a.neighbour, b.neighbour) << what;
+  EXPECT_EQ(a.coef, b.coef) << what;
+}
+
 std::vector<uint32_t> All(const FreePart& part) {
   std::vector<uint32_t> all(part.Size());
   for (uint32_t k = 0; k < part.Size(); ++k) all[k] = k;
@@ -33,18 +57,24 @@ std::vector<uint32_t> All(const FreePart& part) {
 }
 
 // The free part is q with the labelled variables substituted, up to a constant, whatever the
-// labels; a restriction is the part with the non-members substituted, up to a constant; and the
-// improvement moves never raise the part's value.
+// labels, and the solver's own is the same; a restriction is the part with the non-members
+// substituted, up to a constant; and the improvement moves never raise the part's value.
 TEST(FreePart, RepresentsTheRestrictedFunctionAndItsMovesNeverRaiseIt) {
   std::mt19937 rng(31);
   for (int trial = 0; trial < 300; ++trial) {
     const int32_t n = 2 + trial % 12;
     const PBF q = RandomQuadratic(rng, n, 2 + trial % (4 * n), trial % 2 ? 20 : INT32_MAX, false);
-    std::vector<int8_t> labels = RoofDuality(q).labels;
+    // The solver reads the part back from its network; it is the part of q's own terms, and a
+    // multilinear form is unique once pairs are merged.
+    FreePart from_network;
+    PBF consumed = q;
+    std::vector<int8_t> labels = RoofDualityConsuming(std::move(consumed), &from_network).labels;
+    EXPECT_EQ(consumed.MaxId(), -1);
+    ExpectSame(from_network, TablesFreePart(q, labels), q.GetString());
     if (trial % 3 == 0) {  // any labels, not only persistent ones
       for (int8_t& l : labels) l = static_cast<int8_t>(static_cast<int>(rng() % 3) - 1);
     }
-    const FreePart part = MakeFreePart(q, labels);
+    const FreePart part = TablesFreePart(q, labels);
     for (uint32_t k = 0; k < part.Size(); ++k) {
       for (uint32_t e = part.first[k]; e < part.first[k + 1]; ++e) {
         ASSERT_NE(part.neighbour[e], k);
