@@ -48,8 +48,8 @@ class Stages {
 
 // The quadratization: the one place where its method is chosen. Auxiliaries from first_auxiliary.
 // It owns the reduced function, so a method decides what it still needs of it: the termwise rule
-// walks the tables only, so the occurrence lists go before the quadratic function grows (on a
-// megapixel grid they are over half a gigabyte).
+// walks the tables only, so the occurrence lists go before the quadratic function grows (on an
+// image grid they are most of the reduced function's memory).
 PBF Quadratize(PBF reduced, int32_t first_auxiliary) {
   reduced.terms.occurrences = {};
   PBF q;
