@@ -4,7 +4,7 @@ reference QPBO implementation) on the very same quadratic function.
 roof_duality_export (built with PBFRED_BUILD_BENCH) builds gridW, reduces and converts it, times
 RoofDuality (best of three) and writes the function; this script feeds it to thinqpbo (not timed),
 then times thinqpbo's solve() and compute_weak_persistencies() (best of three) and compares the
-share of fixed variables and the bound.
+share of fixed variables and the bound. Needs numpy and thinqpbo (the `bench` extra).
 
     python bench/roof_duality_vs_thinqpbo.py --exporter build-rel/bench/roof_duality_export 256 512
 """
