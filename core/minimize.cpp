@@ -30,6 +30,9 @@
 namespace pbf {
 namespace {
 
+// Occurrence lists released at once that make trimming the heap worth its walk (about 100 MB).
+constexpr size_t kTrimAfterLists = size_t{1} << 20;
+
 // Reports each stage's time to the caller's callback.
 class Stages {
  public:
@@ -116,10 +119,12 @@ Minimum Minimize(const PBF& f, const MinimizeOptions& options) {
   }
   // From here on only q's tables are read (by roof duality), so its occurrence lists go. Their many
   // small blocks stay mapped in glibc's heap, where the network's large arrays cannot reuse them:
-  // trimming hands them back (157 MB of 358 on the 512x512 grid).
+  // trimming hands them back (157 MB of 358 on the 512x512 grid). Trimming walks the whole heap
+  // of the process, so small functions skip it.
+  const size_t lists = q.terms.occurrences.size();
   q.terms.occurrences = {};
 #if defined(__GLIBC__)
-  malloc_trim(0);
+  if (lists >= kTrimAfterLists) malloc_trim(0);
 #endif
   // The free part comes from the network, so that q is gone while the flow runs.
   FreePart part;
