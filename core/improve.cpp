@@ -25,8 +25,10 @@ uint64_t Mix(uint64_t z) {
   return z ^ (z >> 31);
 }
 
-// Flips single variables of the part that are not held while a flip lowers its value.
-void FlipDescent(const FreePart& part, const std::vector<int8_t>& held, std::vector<uint8_t>& x) {
+}  // namespace
+
+void DescendFreePart(const FreePart& part, const std::vector<int8_t>& held,
+                     std::vector<uint8_t>& x) {
   std::vector<uint32_t> queue;
   std::vector<uint8_t> queued(part.Size(), 0);
   for (uint32_t k = 0; k < part.Size(); ++k) {
@@ -55,8 +57,6 @@ void FlipDescent(const FreePart& part, const std::vector<int8_t>& held, std::vec
   }
 }
 
-}  // namespace
-
 void ImproveFreePart(const FreePart& part, const std::vector<int8_t>& held,
                      std::vector<uint8_t>& x) {
   std::vector<int32_t> position(part.Size(), -1);
@@ -78,7 +78,7 @@ void ImproveFreePart(const FreePart& part, const std::vector<int8_t>& held,
     }
     if (changes * kImproveQuiet < members.size()) break;
   }
-  FlipDescent(part, held, x);
+  DescendFreePart(part, held, x);
 }
 
 std::vector<uint8_t> ExpectedGainStart(const PBF& f, const std::vector<uint8_t>& x,

@@ -22,6 +22,12 @@ inline constexpr size_t kImproveQuiet = 1000;
 void ImproveFreePart(const FreePart& part, const std::vector<int8_t>& held,
                      std::vector<uint8_t>& x);
 
+// Single flips on the part: while flipping a variable k with held[k] < 0 lowers the part's value,
+// flips it. Where the held variables decide the others' best values independently (auxiliaries of
+// a quadratization, given the function's own variables), this finds them exactly.
+void DescendFreePart(const FreePart& part, const std::vector<int8_t>& held,
+                     std::vector<uint8_t>& x);
+
 // A start for the variables with movable[v]: each takes the value that lowers f in expectation
 // when the other movable variables are 0 or 1 with equal odds and the rest keep their labels in x.
 // On an image energy this is the data term's choice, softened by the labels fixed around it. Cost:

@@ -90,7 +90,7 @@ std::vector<uint8_t> Improve(const PBF& f, const FreePart& part, const std::vect
     if (fixed[k] >= 0) x[k] = static_cast<uint8_t>(fixed[k]);
     if (v < n && fixed[k] < 0) held[k] = static_cast<int8_t>(x[k] = best[v]);
   }
-  ImproveFreePart(part, held, x);
+  DescendFreePart(part, held, x);
   ImproveFreePart(part, fixed, x);
   std::vector<uint8_t> moved = best;
   for (size_t k = 0; k < part.Size(); ++k) {
