@@ -1,18 +1,18 @@
-// Builds a grid workload, reduces and converts it as Minimize does, solves its roof dual (best of
+// Builds a workload, reduces and converts it as Minimize does, solves its roof dual (best of
 // three, timed here) and writes the quadratic function for a solver from outside, so that both
 // are measured on the very same function (roof_duality_vs_thinqpbo.py reads it).
 //
-//   roof_duality_export W FILE
-// prints one line "width vars pixels pairs constant seconds fixed fixed_pixels lower_bound" and
-// writes FILE as little-endian int64 n, pixels, constant, unary[n], pairs, then int32 i[pairs],
-// int32 j[pairs], int64 a[pairs]: every unordered pair once (i < j), coefficients merged, zeros
-// dropped; (i, i) terms are in unary.
+//   roof_duality_export WORKLOAD FILE      WORKLOAD: gridW, hubM or puboVxM (as in workloads.h)
+// prints one line "name vars own pairs constant seconds fixed fixed_own lower_bound" (own: the
+// workload's ids, before the auxiliaries) and writes FILE as little-endian int64 n, own, constant,
+// unary[n], pairs, then int32 i[pairs], int32 j[pairs], int64 a[pairs]: every unordered pair once
+// (i < j), coefficients merged, zeros dropped; (i, i) terms are in unary.
 #include <algorithm>
 #include <chrono>
 #include <cinttypes>
 #include <cstdio>
 #include <cstdlib>
-#include <map>
+#include <string>
 #include <utility>
 #include <vector>
 
@@ -30,14 +30,26 @@ void Write(std::FILE* out, const std::vector<T>& values) {
 
 int main(int argc, char** argv) {
   if (argc != 3) {
-    std::fprintf(stderr, "usage: %s WIDTH FILE\n", argv[0]);
+    std::fprintf(stderr, "usage: %s gridW|hubM|puboVxM FILE\n", argv[0]);
     return 2;
   }
-  const int32_t width = std::atoi(argv[1]);
-  pbf::PBF f = pbf::bench::Build(pbf::bench::Grid(width));
+  const std::string name = argv[1];
+  pbf::bench::Workload w;
+  if (name.rfind("grid", 0) == 0) {
+    w = pbf::bench::Grid(std::atoi(name.c_str() + 4));
+  } else if (name.rfind("hub", 0) == 0) {
+    w = pbf::bench::Hub(std::atoi(name.c_str() + 3));
+  } else if (name.rfind("pubo", 0) == 0 && name.find('x') != std::string::npos) {
+    w = pbf::bench::Pubo(std::atoi(name.c_str() + 4), std::atoi(name.c_str() + name.find('x') + 1));
+  } else {
+    std::fprintf(stderr, "unknown workload %s\n", argv[1]);
+    return 2;
+  }
+  pbf::PBF f = pbf::bench::Build(w);
+  const int64_t own = f.MaxId() + 1;
   f.ReduceHigher();
   pbf::PBF q;
-  f.ToQuadratic(q, 0);
+  f.ToQuadratic(q, static_cast<int32_t>(own));
 
   double best = 1e300;
   pbf::RoofDual rd;
@@ -48,12 +60,11 @@ int main(int argc, char** argv) {
         best, std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count());
   }
   const int64_t n = q.MaxId() + 1;
-  const int64_t pixels = int64_t{width} * width;
   int64_t fixed = 0;
-  int64_t fixed_pixels = 0;
+  int64_t fixed_own = 0;
   for (int64_t v = 0; v < n; ++v) {
     fixed += rd.labels[static_cast<size_t>(v)] >= 0;
-    fixed_pixels += v < pixels && rd.labels[static_cast<size_t>(v)] >= 0;
+    fixed_own += v < own && rd.labels[static_cast<size_t>(v)] >= 0;
   }
 
   std::vector<int64_t> unary(static_cast<size_t>(n), 0);
@@ -96,7 +107,7 @@ int main(int argc, char** argv) {
     std::perror(argv[2]);
     return 1;
   }
-  const std::vector<int64_t> header = {n, pixels, q.constant};
+  const std::vector<int64_t> header = {n, own, q.constant};
   Write(out, header);
   Write(out, unary);
   Write(out, std::vector<int64_t>{static_cast<int64_t>(ka.size())});
@@ -104,7 +115,7 @@ int main(int argc, char** argv) {
   Write(out, kj);
   Write(out, ka);
   std::fclose(out);
-  std::printf("%d %" PRId64 " %" PRId64 " %zu %d %.6f %" PRId64 " %" PRId64 " %" PRId64 "\n", width,
-              n, pixels, ka.size(), q.constant, best, fixed, fixed_pixels, rd.lower_bound);
+  std::printf("%s %" PRId64 " %" PRId64 " %zu %d %.6f %" PRId64 " %" PRId64 " %" PRId64 "\n",
+              name.c_str(), n, own, ka.size(), q.constant, best, fixed, fixed_own, rd.lower_bound);
   return 0;
 }
