@@ -5,6 +5,7 @@
 #include <climits>
 #include <cstdint>
 #include <random>
+#include <thread>
 #include <vector>
 
 #include "brute_force.h"
@@ -122,6 +123,26 @@ TEST(RoofDuality, SolvesSubmodularFunctionsWhole) {
     }
     EXPECT_EQ(Evaluate(q, x.data()), min) << q.GetString();
     EXPECT_EQ(rd.lower_bound, min) << q.GetString();
+  }
+}
+
+// No shared state: solves on several threads at once give what they give one at a time (the
+// ThreadSanitizer run checks the rest).
+TEST(RoofDuality, SolvesOnSeveralThreadsAtOnce) {
+  std::mt19937 rng(14);
+  std::vector<PBF> functions;
+  for (int k = 0; k < 8; ++k) functions.push_back(RandomQuadratic(rng, 200, 800, 50, false));
+  std::vector<RoofDual> alone;
+  for (const PBF& q : functions) alone.push_back(RoofDuality(q));
+  std::vector<RoofDual> together(functions.size());
+  std::vector<std::thread> threads;
+  for (size_t k = 0; k < functions.size(); ++k) {
+    threads.emplace_back([&, k] { together[k] = RoofDuality(functions[k]); });
+  }
+  for (std::thread& t : threads) t.join();
+  for (size_t k = 0; k < functions.size(); ++k) {
+    EXPECT_EQ(together[k].labels, alone[k].labels);
+    EXPECT_EQ(together[k].lower_bound, alone[k].lower_bound);
   }
 }
 
