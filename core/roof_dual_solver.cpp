@@ -24,7 +24,12 @@
 // memory); residual capacities are int32 when every capacity and the total capacity leaving x_0
 // (which bounds the flow) fit, int64 otherwise.
 //
-// Cost: two passes over the terms to build the network (a counting sort into the blocks), Boost's
+// The network also serves as the function's only copy once it is built: an arc pair records which
+// of its arcs is the forward one, and a forward arc and its reverse hold the product's capacity
+// between them whatever the flow, so the free part (free_part.h) is expanded from the products
+// after the labels are known, and the caller's arrays can be released before the flow runs.
+//
+// Cost: two passes over the terms to build the network (a counting sort into the slots), Boost's
 // Boykov-Kolmogorov maximum flow (in two phases, see MaxFlow), and one iterative Tarjan pass over
 // the residual graph. Memory: 8 or 12 bytes per arc, 4 arcs per product, about 40 bytes per node,
 // and 8 or 16 bytes per arc of a non-submodular product while the flow runs.
