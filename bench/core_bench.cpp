@@ -14,6 +14,10 @@
 // ReduceHigher (reduced once, outside the timing). Counters: terms, aux and, on grids, aux/window.
 // grid/1024/pipeline builds, reduces and converts the megapixel grid in a row; its heap counter
 // holds both functions at the end.
+// grid/W/roof_duality solves the roof dual of the quadratic function that Minimize builds (the grid
+// reduced, then converted); grid/W/minimize and minimize_probe run the whole road from the built
+// grid. Counters: fixed (share of all variables labelled), fixed_f (share of the grid's own ids
+// labelled or persistent), bound, energy, and for minimize the seconds of each stage (last run).
 // Baselines kept for comparison: reduce_higher_literal (the literal search of
 // tests/oracles/literal_reduce.h, grids up to 256) and clique/12/build_double_loop (the O(4^n)
 // clique transform of tests/oracles/literal_energy.h).
@@ -33,7 +37,9 @@
 
 #include "literal_energy.h"
 #include "literal_reduce.h"
+#include "minimize.h"
 #include "quadratize.h"
+#include "roof_duality.h"
 #include "workloads.h"
 
 namespace pbf::bench {
@@ -68,6 +74,17 @@ const PBF& ReducedOf(const Instance& instance) {
   if (!slot) {
     slot = std::make_unique<PBF>(BuiltOf(instance));
     slot->ReduceHigher();
+  }
+  return *slot;
+}
+
+// The quadratic function that Minimize solves for the built function.
+const PBF& QuadraticOf(const Instance& instance) {
+  static std::map<std::string, std::unique_ptr<PBF>> cache;
+  auto& slot = cache[instance.label];
+  if (!slot) {
+    slot = std::make_unique<PBF>();
+    ReducedOf(instance).ToQuadratic(*slot, BuiltOf(instance).MaxId() + 1);
   }
   return *slot;
 }
@@ -190,6 +207,42 @@ void PipelineBench(benchmark::State& state, const Instance& instance) {
   state.counters["quadratic_terms"] = static_cast<double>(quadratic.terms);
 }
 
+void RoofDualityBench(benchmark::State& state, const Instance& instance) {
+  const PBF& q = QuadraticOf(instance);
+  RoofDual rd;
+  for (auto _ : state) rd = RoofDuality(q);
+  const auto own = static_cast<size_t>(BuiltOf(instance).MaxId() + 1);
+  size_t fixed = 0;
+  size_t fixed_own = 0;
+  for (size_t v = 0; v < rd.labels.size(); ++v) {
+    fixed += rd.labels[v] >= 0;
+    fixed_own += v < own && rd.labels[v] >= 0;
+  }
+  state.counters["vars"] = static_cast<double>(rd.labels.size());
+  state.counters["pairs"] = static_cast<double>(q.terms.Table(2).Size());
+  state.counters["fixed"] = static_cast<double>(fixed) / static_cast<double>(rd.labels.size());
+  state.counters["fixed_f"] = static_cast<double>(fixed_own) / static_cast<double>(own);
+  state.counters["bound"] = static_cast<double>(rd.lower_bound);
+}
+
+void MinimizeBench(benchmark::State& state, const Instance& instance, bool probe) {
+  const PBF& f = BuiltOf(instance);
+  MinimizeOptions options;
+  options.probe = probe;
+  std::map<std::string, double> stages;
+  options.progress = [&](std::string_view stage, double seconds) {
+    stages[std::string(stage)] = seconds;
+  };
+  Minimum m;
+  for (auto _ : state) m = Minimize(f, options);
+  state.counters["fixed_f"] =
+      static_cast<double>(std::count(m.persistent.begin(), m.persistent.end(), 1)) /
+      static_cast<double>(m.persistent.size());
+  state.counters["bound"] = static_cast<double>(m.lower_bound);
+  state.counters["energy"] = static_cast<double>(m.energy);
+  for (const auto& [stage, seconds] : stages) state.counters["s_" + stage] = seconds;
+}
+
 // The energy-table form whose three terms already exist: the common case of repeated edits.
 void AddPairwiseExistingBench(benchmark::State& state) {
   PBF f;
@@ -273,6 +326,11 @@ void Register() {
     add(in.label + "/get_string", [i](benchmark::State& s) { GetStringBench(s, *i); });
     if (in.label == "grid/1024") {
       add(in.label + "/pipeline", [i](benchmark::State& s) { PipelineBench(s, *i); });
+    }
+    if (in.label.rfind("grid/", 0) == 0) {
+      add(in.label + "/roof_duality", [i](benchmark::State& s) { RoofDualityBench(s, *i); });
+      add(in.label + "/minimize", [i](benchmark::State& s) { MinimizeBench(s, *i, false); });
+      add(in.label + "/minimize_probe", [i](benchmark::State& s) { MinimizeBench(s, *i, true); });
     }
   }
   benchmark::RegisterBenchmark("micro/add_pairwise_term_existing", AddPairwiseExistingBench);

@@ -59,6 +59,7 @@ ensure_apt clang-14 libclang-rt-14-dev llvm-14
 tools="$build/venv-py3.10/bin"
 "$tools/cmake" -S "$root" -B "$build/fuzz" -G Ninja -DCMAKE_MAKE_PROGRAM="$tools/ninja" \
   -DCMAKE_CXX_COMPILER=clang++-14 -DPBFRED_BUILD_FUZZ=ON -DPBFRED_BUILD_PYTHON=OFF \
+  -DPython_EXECUTABLE="$tools/python" \
   -DPBFRED_BUILD_TESTS=OFF -DPBFRED_SANITIZE=address,undefined \
   -DCMAKE_COMPILE_WARNING_AS_ERROR=ON >/dev/null
 "$tools/cmake" --build "$build/fuzz" -j "$jobs"

@@ -1,0 +1,167 @@
+// The road from a function of any degree to a labelling.
+//
+// Each step keeps "some minimiser of f agrees with every label fixed so far": ReduceHigher keeps
+// every minimiser, the quadratization's minimum over its auxiliaries is the reduced function, a
+// minimiser of the quadratic function restricted to f's ids minimises the reduced function, roof
+// duality's labels are jointly persistent, and probing draws its conclusions in the function
+// restricted to them. Auxiliaries are numbered after f's largest id, so f's ids keep their meaning
+// even when the reduction removed every term of one of them (such an id is free in the reduced
+// function, and its label 0 joins the persistent set).
+//
+// Memory: the private copy lives until the quadratic function is made, which lives (without its
+// occurrence lists) until the implication network is built from it; the free part is read back
+// from the network, which exists only inside the roof-dual solve.
+#include "minimize.h"
+
+#include <chrono>
+#include <cstddef>
+#include <utility>
+
+#include "evaluate.h"
+#include "free_part.h"
+#include "improve.h"
+#include "probe.h"
+#include "roof_dual_solver.h"
+
+#if defined(__GLIBC__)
+#include <malloc.h>
+#endif
+
+namespace pbf {
+namespace {
+
+// Occurrence lists released at once that make trimming the heap worth its walk (about 100 MB).
+constexpr size_t kTrimAfterLists = size_t{1} << 20;
+
+// Reports each stage's time to the caller's callback.
+class Stages {
+ public:
+  explicit Stages(const MinimizeOptions& options) : progress_(options.progress) {}
+
+  void Done(std::string_view stage) {
+    const auto now = std::chrono::steady_clock::now();
+    if (progress_) progress_(stage, std::chrono::duration<double>(now - start_).count());
+    start_ = std::chrono::steady_clock::now();
+  }
+
+ private:
+  const std::function<void(std::string_view, double)>& progress_;
+  std::chrono::steady_clock::time_point start_ = std::chrono::steady_clock::now();
+};
+
+// The quadratization: the one place where its method is chosen. Auxiliaries from first_auxiliary.
+// It owns the reduced function, so a method decides what it still needs of it: the termwise rule
+// walks the tables only, so the occurrence lists go before the quadratic function grows (on an
+// image grid they are most of the reduced function's memory).
+PBF Quadratize(PBF reduced, int32_t first_auxiliary) {
+  reduced.terms.occurrences = {};
+  PBF q;
+  reduced.ToQuadratic(q, first_auxiliary);
+  return q;
+}
+
+// Labels for the variables that are not persistent, never worse on f than `labels` (which holds
+// the persistent labels and 0 elsewhere). Two descents on f, one from `labels` itself (so that
+// improving never raises the energy) and one from the expected-gain start (which follows the data
+// term of an image energy); then the better one is carried into the free part (auxiliaries
+// completed with f's ids held), moved there by QPBO-I rounds, carried back and descended again.
+// The free part stems from the reduced function, which agrees with f on the minimisers but not
+// elsewhere, so its moves can mislead: f decides whether they are kept.
+std::vector<uint8_t> Improve(const PBF& f, const FreePart& part, const std::vector<int8_t>& fixed,
+                             std::vector<uint8_t> labels, const std::vector<uint8_t>& persistent) {
+  const size_t n = labels.size();
+  std::vector<uint8_t> movable(n);
+  for (size_t v = 0; v < n; ++v) movable[v] = !persistent[v];
+  std::vector<uint8_t> start = ExpectedGainStart(f, labels, movable);
+  Descend(f, movable, labels);
+  Descend(f, movable, start);
+  int64_t best_value = Evaluate(f, labels.data());
+  const int64_t start_value = Evaluate(f, start.data());
+  std::vector<uint8_t> best = std::move(labels);
+  if (start_value < best_value) {
+    best_value = start_value;
+    best = std::move(start);
+  }
+
+  std::vector<uint8_t> x(part.Size(), 0);
+  std::vector<int8_t> held = fixed;
+  for (size_t k = 0; k < part.Size(); ++k) {
+    const auto v = static_cast<size_t>(part.ids[k]);
+    if (fixed[k] >= 0) x[k] = static_cast<uint8_t>(fixed[k]);
+    if (v < n && fixed[k] < 0) held[k] = static_cast<int8_t>(x[k] = best[v]);
+  }
+  DescendFreePart(part, held, x);
+  ImproveFreePart(part, fixed, x);
+  std::vector<uint8_t> moved = best;
+  for (size_t k = 0; k < part.Size(); ++k) {
+    const auto v = static_cast<size_t>(part.ids[k]);
+    if (v < n) moved[v] = x[k];
+  }
+  Descend(f, movable, moved);
+  const int64_t moved_value = Evaluate(f, moved.data());
+  return moved_value < best_value ? moved : best;
+}
+
+}  // namespace
+
+Minimum Minimize(const PBF& f, const MinimizeOptions& options) {
+  Stages stages(options);
+  const auto n = static_cast<size_t>(f.MaxId() + 1);
+  PBF q;
+  {
+    // The constant stays out of the reduction and comes back in 64 bits.
+    PBF copy = f;
+    copy.constant = 0;
+    copy.ReduceHigher();
+    stages.Done("reduce_higher");
+    q = Quadratize(std::move(copy), static_cast<int32_t>(n));
+    stages.Done("quadratize");
+  }
+  // From here on only q's tables are read (by roof duality), so its occurrence lists go. Their many
+  // small blocks stay mapped in glibc's heap, where the network's large arrays cannot reuse them:
+  // trimming hands them back (157 MB of 358 on the 512x512 grid). Trimming walks the whole heap
+  // of the process, so small functions skip it.
+  const size_t lists = q.terms.occurrences.size();
+  q.terms.occurrences = {};
+#if defined(__GLIBC__)
+  if (lists >= kTrimAfterLists) malloc_trim(0);
+#endif
+  // The free part comes from the network, so that q is gone while the flow runs.
+  FreePart part;
+  const RoofDual rd =
+      RoofDualityConsuming(std::move(q), options.probe || options.improve ? &part : nullptr);
+  Minimum result;
+  result.lower_bound = rd.lower_bound + f.constant;
+  // f's ids beyond the quadratic function's are in no term of the reduced function: label 0.
+  result.labels.assign(n, 0);
+  result.persistent.assign(n, 1);
+  for (size_t v = 0; v < n && v < rd.labels.size(); ++v) {
+    result.labels[v] = rd.labels[v] == 1;
+    result.persistent[v] = rd.labels[v] >= 0;
+  }
+  stages.Done("roof_duality");
+
+  if (options.probe || options.improve) {
+    std::vector<int8_t> fixed(part.Size(), -1);
+    if (options.probe) {
+      std::vector<uint8_t> x(part.Size(), 0);
+      Probe(part, fixed, x);
+      for (size_t k = 0; k < part.Size(); ++k) {
+        const auto v = static_cast<size_t>(part.ids[k]);
+        if (fixed[k] < 0 || v >= n) continue;
+        result.labels[v] = static_cast<uint8_t>(fixed[k]);
+        result.persistent[v] = 1;
+      }
+      stages.Done("probe");
+    }
+    if (options.improve) {
+      result.labels = Improve(f, part, fixed, std::move(result.labels), result.persistent);
+      stages.Done("improve");
+    }
+  }
+  result.energy = Evaluate(f, result.labels.data());
+  stages.Done("evaluate");
+  return result;
+}
+
+}  // namespace pbf

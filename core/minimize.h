@@ -1,0 +1,40 @@
+// Minimisation of a function of any degree: the exact reduction, a quadratization, roof duality,
+// optional probing and improvement moves, down to a labelling with a bound and persistent labels.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <string_view>
+#include <vector>
+
+#include "pbf.h"
+
+namespace pbf {
+
+struct MinimizeOptions {
+  bool improve = true;  // labels for unfixed variables that never raise the energy (else 0)
+  bool probe = false;   // probing on what roof duality leaves unfixed
+  // Called on the calling thread after each stage with its name ("reduce_higher", "quadratize",
+  // "roof_duality", "probe", "improve", "evaluate") and its seconds; may be empty. Stages that
+  // are switched off are not reported.
+  std::function<void(std::string_view stage, double seconds)> progress;
+};
+
+struct Minimum {
+  std::vector<uint8_t> labels;      // one per id 0 .. f.MaxId()
+  std::vector<uint8_t> persistent;  // 1 where the label belongs to the jointly persistent set
+  int64_t lower_bound = 0;          // <= min f
+  int64_t energy = 0;               // == Evaluate(f, labels.data())
+};
+
+// Minimises f, which is only read: a private copy is reduced (ReduceHigher keeps the minimum and
+// every minimiser), converted to a quadratic function with auxiliaries numbered after f.MaxId(),
+// and solved by roof duality; probing (options.probe) fixes more, and improvement moves
+// (options.improve) label the rest without ever raising the energy, the last of them a descent on
+// f itself. Some minimiser of f agrees with every label marked persistent. Everything is computed
+// in 64 bits except the reduction itself, whose int32 arithmetic wraps as it always does (only
+// functions whose partial sums pass int32 are affected). Nothing here keeps static or shared
+// mutable state; calls on different functions are as thread-safe as ReduceHigher.
+Minimum Minimize(const PBF& f, const MinimizeOptions& options);
+
+}  // namespace pbf
