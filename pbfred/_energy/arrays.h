@@ -1,4 +1,4 @@
-// Terms in and out as arrays: bulk edits, the stored terms as arrays, evaluation.
+// The stored terms as arrays, out (terms) and back in (from_terms).
 #pragma once
 
 #include <nanobind/nanobind.h>
