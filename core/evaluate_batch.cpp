@@ -34,17 +34,17 @@ void SumBlock(const PBF& f, const std::vector<uint64_t>& words, int64_t* sums) {
     const int32_t* ids = table->vars.data();
     const int32_t* coefs = table->coefs.data();
     const size_t terms = table->coefs.size();
+    const auto word = [&](int32_t id) { return words[static_cast<size_t>(id)]; };
     if (degree == 1) {
-      for (size_t t = 0; t < terms; ++t) AddWhereOn(words[static_cast<size_t>(ids[t])], coefs[t], sums);
+      for (size_t t = 0; t < terms; ++t) AddWhereOn(word(ids[t]), coefs[t], sums);
     } else if (degree == 2) {
       for (size_t t = 0; t < terms; ++t, ids += 2) {
-        AddWhereOn(words[static_cast<size_t>(ids[0])] & words[static_cast<size_t>(ids[1])], coefs[t],
-                   sums);
+        AddWhereOn(word(ids[0]) & word(ids[1]), coefs[t], sums);
       }
     } else {
       for (size_t t = 0; t < terms; ++t, ids += degree) {
         uint64_t on = ~uint64_t{0};
-        for (int32_t k = 0; k < degree && on != 0; ++k) on &= words[static_cast<size_t>(ids[k])];
+        for (int32_t k = 0; k < degree && on != 0; ++k) on &= word(ids[k]);
         AddWhereOn(on, coefs[t], sums);
       }
     }

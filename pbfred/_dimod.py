@@ -65,7 +65,8 @@ def _biases(values, describe) -> np.ndarray:
     if a.dtype.kind != "f":
         return np.array([_bias(b, describe(k)) for k, b in enumerate(a.tolist())], dtype=np.int64)
     with np.errstate(invalid="ignore"):
-        bad = ~np.isfinite(a) | (a != np.rint(a)) | (a < _checks.INT32.min) | (a > _checks.INT32.max)
+        bad = ~np.isfinite(a) | (a != np.rint(a))
+        bad |= (a < _checks.INT32.min) | (a > _checks.INT32.max)
     if bad.any():
         k = _checks.first(bad)
         _bias(a[k].item(), describe(k))  # raises the error that this value calls for

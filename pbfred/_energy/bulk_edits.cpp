@@ -67,7 +67,8 @@ void AddTerms(nb::handle f, Ints ids, Ints coefs) {
 void BindBulkEdits(nb::module_& m) {
   m.def("add_unaries", &AddUnaries, nb::arg("f").none(), nb::arg("ids").noconvert(),
         nb::arg("E0").noconvert(), nb::arg("E1").noconvert());
-  m.def("add_pairs", &AddPairs, nb::arg("f").none(), nb::arg("i").noconvert(), nb::arg("j").noconvert(),
+  m.def("add_pairs", &AddPairs, nb::arg("f").none(), nb::arg("i").noconvert(),
+        nb::arg("j").noconvert(),
         nb::arg("E00").noconvert(), nb::arg("E01").noconvert(), nb::arg("E10").noconvert(),
         nb::arg("E11").noconvert());
   m.def("add_cliques", &AddCliques, nb::arg("f").none(), nb::arg("vars").noconvert(),

@@ -165,7 +165,9 @@ void CheckRandomBatches(uint32_t seed, bool inject) {
   const auto term_ids = draw.Ids(rows * static_cast<size_t>(d)), coefs = draw.Amounts(rows);
   bulk.push_back([&](PBF& g) { AddTerms(g, rows, d, term_ids.data(), coefs.data()); });
   loop.push_back([&](PBF& g) {
-    for (size_t r = 0; r < rows; ++r) g.AddTerm(coefs[r], d, term_ids.data() + r * static_cast<size_t>(d));
+    for (size_t r = 0; r < rows; ++r) {
+      g.AddTerm(coefs[r], d, term_ids.data() + r * static_cast<size_t>(d));
+    }
   });
 
   for (size_t b = 0; b < bulk.size(); ++b) {

@@ -155,9 +155,12 @@ REFUSALS = [
     (lambda f: energy.terms("f"), TypeError,
      "Argument 'f' has incorrect type (expected pbfred.PyPBF, got str)"),
     # dtypes and items
-    (lambda f: energy.add_unaries(f, F64, 0, 0), TypeError, "ids must hold integers, got dtype float64"),
-    (lambda f: energy.add_unaries(f, [0], 0.5, 0), TypeError, "E0 must hold integers, got dtype float64"),
-    (lambda f: energy.add_unaries(f, [0], 0, "1"), TypeError, "E1 must hold integers, got dtype <U1"),
+    (lambda f: energy.add_unaries(f, F64, 0, 0), TypeError,
+     "ids must hold integers, got dtype float64"),
+    (lambda f: energy.add_unaries(f, [0], 0.5, 0), TypeError,
+     "E0 must hold integers, got dtype float64"),
+    (lambda f: energy.add_unaries(f, [0], 0, "1"), TypeError,
+     "E1 must hold integers, got dtype <U1"),
     (lambda f: energy.add_terms(f, [[0, 1]], [None]), TypeError,
      "coefs[0] must be an integer, got NoneType"),
     (lambda f: energy.add_cliques(f, [[0]], [0, 2**31]), OverflowError,
@@ -207,14 +210,16 @@ REFUSALS = [
      "the degrees (keys of terms) must be >= 1, got 0"),
     (lambda f: energy.from_terms(0, {"2": ([], [])}), TypeError,
      "the degrees (keys of terms) must be ints, got '2'"),
-    (lambda f: energy.from_terms(0, {2: [[0, 1]]}), TypeError, "terms[2] must be a pair (ids, coefs)"),
+    (lambda f: energy.from_terms(0, {2: [[0, 1]]}), TypeError,
+     "terms[2] must be a pair (ids, coefs)"),
     (lambda f: energy.from_terms(0, {2: ([[0, 1, 2]], [1])}), ValueError,
      "terms[2][0] must have shape (n, 2), got shape (1, 3)"),
     (lambda f: energy.from_terms(0, {2: ([[0, 1]], [1, 2])}), ValueError,
      "terms[2][1] must have shape (1,) like its ids, got shape (2,)"),
     (lambda f: energy.from_terms(0, {2: ([[0, -1]], [1])}), ValueError,
      "terms[2][0][0, 1] must be >= 0, got -1"),
-    (lambda f: energy.from_terms(2**31, {}), OverflowError, "constant = 2147483648 does not fit int32"),
+    (lambda f: energy.from_terms(2**31, {}), OverflowError,
+     "constant = 2147483648 does not fit int32"),
     (lambda f: energy.from_terms([1], {}), ValueError, "constant must be a scalar, got shape (1,)"),
 ]
 
@@ -320,5 +325,6 @@ def test_evaluate_does_not_wrap():
     energy.add_terms(f, [[0, 1]], 2**31 - 1)
     f.add_unary_term(2, 2**31 - 1, 0)
     assert energy.evaluate(f, [1, 1, 0]) == 4 * (2**31 - 1)
-    assert energy.evaluate(f, np.array([[1, 1, 1], [0, 0, 1]], bool)).tolist() == [3 * (2**31 - 1), 0]
+    both = np.array([[1, 1, 1], [0, 0, 1]], bool)
+    assert energy.evaluate(f, both).tolist() == [3 * (2**31 - 1), 0]
     assert energy.evaluate(PyPBF(), np.zeros((3, 0), bool)).tolist() == [0, 0, 0]
