@@ -11,13 +11,14 @@ namespace {
 
 using Ints = Input<int32_t>;
 
-// The rows' columns all have one length, which is the number of rows.
+// The number of rows: the columns are one-dimensional, all of one length.
 size_t Rows(std::initializer_list<const Ints*> columns) {
-  const size_t rows = (*columns.begin())->shape(0);
   for (const Ints* c : columns) {
-    if (c->ndim() != 1 || c->shape(0) != rows) throw nb::value_error("columns of unequal length");
+    if (c->ndim() != 1 || c->shape(0) != (*columns.begin())->shape(0)) {
+      throw nb::value_error("columns must be one-dimensional, of one length");
+    }
   }
-  return rows;
+  return (*columns.begin())->shape(0);
 }
 
 void AddUnaries(nb::handle f, Ints ids, Ints e0, Ints e1) {

@@ -328,3 +328,38 @@ def test_evaluate_does_not_wrap():
     both = np.array([[1, 1, 1], [0, 0, 1]], bool)
     assert energy.evaluate(f, both).tolist() == [3 * (2**31 - 1), 0]
     assert energy.evaluate(PyPBF(), np.zeros((3, 0), bool)).tolist() == [0, 0, 0]
+
+
+# --- The compiled half, called directly ---
+
+I = np.int32
+COMPILED_REFUSALS = [
+    lambda f, m: m.add_unaries(f, np.array(1, I), np.zeros(1, I), np.zeros(1, I)),
+    lambda f, m: m.add_unaries(f, np.zeros(2, I), np.zeros(3, I), np.zeros(2, I)),
+    lambda f, m: m.add_unaries(f, np.array([0, -1], I), np.zeros(2, I), np.zeros(2, I)),
+    lambda f, m: m.add_pairs(f, *[np.zeros(2, I)] * 5, np.zeros((2, 1), I)),
+    lambda f, m: m.add_cliques(f, np.zeros((1, 31), I), np.zeros(1, I)),
+    lambda f, m: m.add_cliques(f, np.zeros((2, 2), I), np.zeros((1, 4), I)),
+    lambda f, m: m.add_cliques(f, np.array([[0, -5]], I), np.zeros(4, I)),
+    lambda f, m: m.add_terms(f, np.zeros((2, 0), I), np.zeros(2, I)),
+    lambda f, m: m.add_terms(f, np.zeros((2, 2), I), np.zeros(1, I)),
+    lambda f, m: m.evaluate(f, np.zeros(5, np.uint8)),
+    lambda f, m: m.evaluate(f, np.zeros((1, 2), np.uint8)),
+    lambda f, m: m.from_terms(0, [(2, np.zeros((1, 3), I), np.zeros(1, I))]),
+    lambda f, m: m.from_terms(0, [(1, np.zeros((0, 1), I), np.zeros(0, I))] * 2),
+    lambda f, m: m.from_terms(0, [(0, np.zeros((0, 0), I), np.zeros(0, I))]),
+]
+
+
+@pytest.mark.parametrize("call", COMPILED_REFUSALS)
+def test_the_compiled_half_rechecks_what_memory_safety_needs(call):
+    from pbfred import _energy
+
+    f = PyPBF()
+    f.add_pairwise_term(0, 2, 1, 2, 3, 4)
+    before = state(f)
+    with pytest.raises(ValueError):
+        call(f, _energy)
+    with pytest.raises(TypeError):  # another dtype is refused, never converted
+        _energy.add_unaries(f, np.zeros(1, np.int64), np.zeros(1, I), np.zeros(1, I))
+    assert state(f) == before
