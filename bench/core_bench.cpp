@@ -12,6 +12,8 @@
 // quadratize_termwise, quadratize_fewest, quadratize_grouped: Quadratize with each method into a
 // fresh function, beside to_quadratic; the reduced/ variants run on the function after
 // ReduceHigher (reduced once, outside the timing). Counters: terms, aux and, on grids, aux/window.
+// build_bulk builds grids and cliques with the bulk edits instead; grid/256/evaluate_1000 evaluates
+// 1000 labellings of that grid's quadratic form.
 // grid/1024/pipeline builds, reduces and converts the megapixel grid in a row; its heap counter
 // holds both functions at the end.
 // grid/W/roof_duality solves the roof dual of the quadratic function that Minimize builds (the grid
@@ -35,6 +37,8 @@
 #include <utility>
 #include <vector>
 
+#include "bulk_edit.h"
+#include "evaluate_batch.h"
 #include "literal_energy.h"
 #include "literal_reduce.h"
 #include "minimize.h"
@@ -105,19 +109,24 @@ void MemoryCounters(benchmark::State& state, const PBF& f) {
   state.counters["lists/term"] = per_term(fp.lists);
 }
 
-// `add_clique` null: PBF::AddHigherTerm; otherwise that version of it (the literal double loop).
-void BuildBench(benchmark::State& state, const Instance& instance,
-                bench::CliqueAdder add_clique = nullptr) {
-  const Workload& w = WorkloadOf(instance);
+// Times `build` on fresh, empty functions.
+void BuildBench(benchmark::State& state, const std::function<void(PBF&)>& build) {
   std::unique_ptr<PBF> f;
   for (auto _ : state) {
     state.PauseTiming();
     f.reset();
     f = std::make_unique<PBF>();
     state.ResumeTiming();
-    Build(w, *f, add_clique);
+    build(*f);
   }
   MemoryCounters(state, *f);
+}
+
+// `add_clique` null: PBF::AddHigherTerm; otherwise that version of it (the literal double loop).
+void BuildBench(benchmark::State& state, const Instance& instance,
+                bench::CliqueAdder add_clique = nullptr) {
+  const Workload& w = WorkloadOf(instance);
+  BuildBench(state, [&](PBF& f) { Build(w, f, add_clique); });
 }
 
 // Runs `operation` on fresh copies of the built function.
@@ -184,6 +193,41 @@ void GetStringBench(benchmark::State& state, const Instance& instance) {
     benchmark::DoNotOptimize(text.data());
   }
   state.counters["chars"] = static_cast<double>(length);
+}
+
+// The workload's unary and clique tables through the bulk edits (bulk_edit.h), as pbfred.energy
+// adds them from arrays; for workloads whose cliques all have one size and no monomials. The
+// arrays are laid out outside the timed region, as a caller's arrays would be.
+void BulkBuildBench(benchmark::State& state, const Instance& instance) {
+  const Workload& w = WorkloadOf(instance);
+  const size_t unary = w.unary.size() / 3;
+  std::vector<int32_t> ids(unary), e0(unary), e1(unary);
+  for (size_t r = 0; r < unary; ++r) {
+    ids[r] = w.unary[3 * r];
+    e0[r] = w.unary[3 * r + 1];
+    e1[r] = w.unary[3 * r + 2];
+  }
+  const int32_t k = w.clique_size.empty() ? 0 : w.clique_size[0];
+  BuildBench(state, [&](PBF& f) {
+    AddUnaryTerms(f, unary, ids.data(), e0.data(), e1.data());
+    AddHigherTerms(f, w.clique_size.size(), k, w.clique_ids.data(), w.clique_vals.data(), false);
+  });
+}
+
+// 1000 random labellings of the workload's quadratic form (to_quadratic of the built function).
+void EvaluateBench(benchmark::State& state, const Instance& instance) {
+  PBF q;
+  BuiltOf(instance).ToQuadratic(q, 0);
+  const size_t rows = 1000, width = static_cast<size_t>(q.MaxId()) + 1;
+  std::vector<uint8_t> x(rows * width);
+  SplitMix64 random{1};
+  for (auto& b : x) b = static_cast<uint8_t>(random.Next() & 1);
+  std::vector<int64_t> energies(rows);
+  for (auto _ : state) {
+    EvaluateBatch(q, x.data(), rows, width, energies.data());
+    benchmark::DoNotOptimize(energies.data());
+  }
+  state.counters["terms"] = Terms(q);
 }
 
 // What an application does with a workload: build it, reduce it exactly, convert it.
@@ -284,6 +328,12 @@ void Register() {
   for (const Instance& in : instances) {
     const Instance* i = &in;
     add(in.label + "/build", [i](benchmark::State& s) { BuildBench(s, *i); });
+    if (in.label.starts_with("grid/") || in.label.starts_with("clique/")) {
+      add(in.label + "/build_bulk", [i](benchmark::State& s) { BulkBuildBench(s, *i); });
+    }
+    if (in.label == "grid/256") {
+      add(in.label + "/evaluate_1000", [i](benchmark::State& s) { EvaluateBench(s, *i); });
+    }
     if (in.label == "clique/12") {
       add(in.label + "/build_double_loop",
           [i](benchmark::State& s) { BuildBench(s, *i, literal::AddHigherTerm); });
