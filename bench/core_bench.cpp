@@ -364,7 +364,8 @@ void Register() {
       for (const bool reduced : {false, true}) {
         const std::string prefix = in.label + (reduced ? "/reduced/" : "/");
         if (reduced) {
-          add(prefix + "to_quadratic", [i](benchmark::State& s) { QuadratizeBench(s, *i, {}, true); });
+          add(prefix + "to_quadratic",
+              [i](benchmark::State& s) { QuadratizeBench(s, *i, {}, true); });
         }
         for (const auto& [name, method] : methods) {
           add(prefix + "quadratize_" + name, [i, method, reduced](benchmark::State& s) {

@@ -271,16 +271,14 @@ void Run(PBF& f, Count&& count, Rows&& rows) {
   try {
     count(edit.counts);
     edit.MakeRoomForRows();
-    rows([&](int32_t coef, int32_t degree, const int32_t* ids, const Lookup& lookup) {
-           edit.Add(coef, degree, ids, lookup);
-         },
+    rows([&](int32_t coef, int32_t degree, const int32_t* ids,
+             const Lookup& lookup) { edit.Add(coef, degree, ids, lookup); },
          [&](int32_t c) { edit.constant = WrapAdd(edit.constant, c); });
   } catch (...) {
     // The rows ran before (done > 0), so their scratch space exists: replaying cannot fail.
     if (edit.done > 0) {
-      rows([&](int32_t coef, int32_t degree, const int32_t* ids, const Lookup&) {
-             edit.Subtract(coef, degree, ids);
-           },
+      rows([&](int32_t coef, int32_t degree, const int32_t* ids,
+               const Lookup&) { edit.Subtract(coef, degree, ids); },
            [](int32_t) {});
     }
     edit.Rollback();

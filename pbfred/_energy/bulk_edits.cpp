@@ -54,8 +54,8 @@ void AddCliques(nb::handle f, Ints vars, Ints vals) {
 
 void AddTerms(nb::handle f, Ints ids, Ints coefs) {
   pbf::PBF& function = FunctionArg(f);
-  if (ids.ndim() != 2 || ids.shape(1) < 1 || ids.shape(1) > INT32_MAX ||
-      coefs.ndim() != 1 || coefs.shape(0) != ids.shape(0)) {
+  if (ids.ndim() != 2 || ids.shape(1) < 1 || ids.shape(1) > INT32_MAX || coefs.ndim() != 1 ||
+      coefs.shape(0) != ids.shape(0)) {
     throw nb::value_error("ids must be (rows, degree >= 1) and coefs (rows,)");
   }
   RequireIds(ids);
@@ -69,9 +69,8 @@ void BindBulkEdits(nb::module_& m) {
   m.def("add_unaries", &AddUnaries, nb::arg("f").none(), nb::arg("ids").noconvert(),
         nb::arg("E0").noconvert(), nb::arg("E1").noconvert());
   m.def("add_pairs", &AddPairs, nb::arg("f").none(), nb::arg("i").noconvert(),
-        nb::arg("j").noconvert(),
-        nb::arg("E00").noconvert(), nb::arg("E01").noconvert(), nb::arg("E10").noconvert(),
-        nb::arg("E11").noconvert());
+        nb::arg("j").noconvert(), nb::arg("E00").noconvert(), nb::arg("E01").noconvert(),
+        nb::arg("E10").noconvert(), nb::arg("E11").noconvert());
   m.def("add_cliques", &AddCliques, nb::arg("f").none(), nb::arg("vars").noconvert(),
         nb::arg("vals").noconvert());
   m.def("add_terms", &AddTerms, nb::arg("f").none(), nb::arg("ids").noconvert(),

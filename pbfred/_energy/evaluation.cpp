@@ -19,9 +19,9 @@ NumpyArray<int64_t> Evaluate(nb::handle f, Input<uint8_t> x) {
   const size_t rows = x.shape(0), width = x.shape(1);
   const int32_t max_id = function.MaxId();
   if (static_cast<int64_t>(width) <= max_id) {
-    const std::string message = "x covers " + std::to_string(width) +
-                                " variables, f needs max_id() + 1 = " +
-                                std::to_string(int64_t{max_id} + 1);
+    const std::string message =
+        "x covers " + std::to_string(width) +
+        " variables, f needs max_id() + 1 = " + std::to_string(int64_t{max_id} + 1);
     throw nb::value_error(message.c_str());
   }
   std::vector<int64_t> energies(rows);

@@ -30,7 +30,8 @@ NB_MODULE(_energy, m) {
     }
   });
   // Every `f` is bound with none(), so that None reaches the binding's own type test too.
-  m.def("check_function", [](nb::handle f) { energy::FunctionArg(f); }, nb::arg("f").none());
+  m.def(
+      "check_function", [](nb::handle f) { energy::FunctionArg(f); }, nb::arg("f").none());
   energy::BindArrays(m);
   energy::BindBulkEdits(m);
   energy::BindEvaluation(m);

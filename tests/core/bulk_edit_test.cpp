@@ -65,10 +65,14 @@ struct Draw {
   }
   int32_t Amount() {
     switch (std::uniform_int_distribution<int>(0, 5)(rng)) {
-      case 0: return 0;
-      case 1: return INT32_MAX;
-      case 2: return INT32_MIN;
-      default: return std::uniform_int_distribution<int32_t>(-3, 3)(rng);
+      case 0:
+        return 0;
+      case 1:
+        return INT32_MAX;
+      case 2:
+        return INT32_MIN;
+      default:
+        return std::uniform_int_distribution<int32_t>(-3, 3)(rng);
     }
   }
   std::vector<int32_t> Ids(size_t count) {
