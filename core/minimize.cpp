@@ -13,6 +13,7 @@
 // from the network, which exists only inside the roof-dual solve.
 #include "minimize.h"
 
+#include <algorithm>
 #include <chrono>
 #include <cstddef>
 #include <utility>
@@ -49,15 +50,71 @@ class Stages {
   std::chrono::steady_clock::time_point start_ = std::chrono::steady_clock::now();
 };
 
-// The quadratization: the one place where its method is chosen. Auxiliaries from first_auxiliary.
-// It owns the reduced function, so a method decides what it still needs of it: the termwise rule
-// walks the tables only, so the occurrence lists go before the quadratic function grows (on an
-// image grid they are most of the reduced function's memory).
-PBF Quadratize(PBF reduced, int32_t first_auxiliary) {
-  reduced.terms.occurrences = {};
-  PBF q;
-  reduced.ToQuadratic(q, first_auxiliary);
-  return q;
+// The ids and coefficient of a term of f.
+UnwritableTerm TermAt(const PBF& f, TermPosition at) {
+  const TermTable& table = f.terms.Table(at.degree);
+  const int32_t* ids = table.Ids(at.index);
+  return {std::vector<int32_t>(ids, ids + at.degree), table.Coef(at.index)};
+}
+
+// How many of the ids 0 .. n-1 roof duality labelled; ids beyond its labels are in no term of the
+// quadratic function and count as labelled (any value fits them).
+int64_t LabelledAmong(const RoofDual& rd, size_t n) {
+  int64_t labelled = 0;
+  for (size_t v = 0; v < n; ++v) labelled += v >= rd.labels.size() || rd.labels[v] >= 0;
+  return labelled;
+}
+
+// What roof duality made of the quadratization the caller chose.
+struct Solved {
+  RoofDual rd;
+  FreePart part;
+};
+
+// The quadratization and its roof dual: the one place where the method is chosen. Auxiliaries are
+// numbered from n, after f's ids. The reduced function is consumed, so that a rule decides what it
+// still needs of it: the termwise rule reads the tables only, so the occurrence lists go before the
+// quadratic function grows (on an image grid they are most of the reduced function's memory).
+// After the quadratic function is made, only its tables are read (by roof duality), so its lists
+// go too; their many small blocks stay mapped in glibc's heap, where the network's large arrays
+// cannot reuse them: trimming hands them back (157 MB of 358 on the 512x512 grid). Trimming walks
+// the whole heap of the process, so small functions skip it.
+std::optional<Solved> QuadratizeAndSolve(PBF reduced, QuadratizeMethod method, size_t n,
+                                         bool want_part, Stages& stages,
+                                         std::optional<UnwritableTerm>& unwritable) {
+  const auto first = static_cast<int32_t>(n);
+  std::optional<Solved> best;
+  int64_t best_labelled = -1;
+  int64_t best_auxiliaries = 0;
+  const bool automatic = method == QuadratizeMethod::kAuto;
+  for (const QuadratizeMethod rule :
+       {QuadratizeMethod::kTermwise, QuadratizeMethod::kFewest, QuadratizeMethod::kGrouped}) {
+    if (!automatic && rule != method) continue;
+    if (!automatic && rule == QuadratizeMethod::kTermwise) reduced.terms.occurrences = {};
+    PBF q;
+    if (const std::optional<TermPosition> failed = Quadratize(reduced, rule, first, q)) {
+      if (!unwritable) unwritable = TermAt(reduced, *failed);
+      continue;
+    }
+    stages.Done("quadratize");
+    const size_t lists = q.terms.occurrences.size();
+    q.terms.occurrences = {};
+#if defined(__GLIBC__)
+    if (lists >= kTrimAfterLists) malloc_trim(0);
+#endif
+    const int64_t auxiliaries = std::max<int64_t>(0, int64_t{q.MaxId()} + 1 - first);
+    Solved solved;
+    solved.rd = RoofDualityConsuming(std::move(q), want_part ? &solved.part : nullptr);
+    stages.Done("roof_duality");
+    const int64_t labelled = LabelledAmong(solved.rd, n);
+    if (labelled > best_labelled || (labelled == best_labelled && auxiliaries < best_auxiliaries)) {
+      best = std::move(solved);
+      best_labelled = labelled;
+      best_auxiliaries = auxiliaries;
+    }
+  }
+  if (best) unwritable.reset();
+  return best;
 }
 
 // Labels for the variables that are not persistent, never worse on f than `labels` (which holds
@@ -107,30 +164,20 @@ std::vector<uint8_t> Improve(const PBF& f, const FreePart& part, const std::vect
 Minimum Minimize(const PBF& f, const MinimizeOptions& options) {
   Stages stages(options);
   const auto n = static_cast<size_t>(f.MaxId() + 1);
-  PBF q;
+  Minimum result;
+  std::optional<Solved> solved;
   {
     // The constant stays out of the reduction and comes back in 64 bits.
     PBF copy = f;
     copy.constant = 0;
     copy.ReduceHigher();
     stages.Done("reduce_higher");
-    q = Quadratize(std::move(copy), static_cast<int32_t>(n));
-    stages.Done("quadratize");
+    solved = QuadratizeAndSolve(std::move(copy), options.method, n,
+                                options.probe || options.improve, stages, result.unwritable);
   }
-  // From here on only q's tables are read (by roof duality), so its occurrence lists go. Their many
-  // small blocks stay mapped in glibc's heap, where the network's large arrays cannot reuse them:
-  // trimming hands them back (157 MB of 358 on the 512x512 grid). Trimming walks the whole heap
-  // of the process, so small functions skip it.
-  const size_t lists = q.terms.occurrences.size();
-  q.terms.occurrences = {};
-#if defined(__GLIBC__)
-  if (lists >= kTrimAfterLists) malloc_trim(0);
-#endif
-  // The free part comes from the network, so that q is gone while the flow runs.
-  FreePart part;
-  const RoofDual rd =
-      RoofDualityConsuming(std::move(q), options.probe || options.improve ? &part : nullptr);
-  Minimum result;
+  if (!solved) return result;
+  const RoofDual& rd = solved->rd;
+  FreePart& part = solved->part;
   result.lower_bound = rd.lower_bound + f.constant;
   // f's ids beyond the quadratic function's are in no term of the reduced function: label 0.
   result.labels.assign(n, 0);
@@ -139,7 +186,6 @@ Minimum Minimize(const PBF& f, const MinimizeOptions& options) {
     result.labels[v] = rd.labels[v] == 1;
     result.persistent[v] = rd.labels[v] >= 0;
   }
-  stages.Done("roof_duality");
 
   if (options.probe || options.improve) {
     std::vector<int8_t> fixed(part.Size(), -1);

@@ -4,20 +4,33 @@
 
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <string_view>
 #include <vector>
 
 #include "pbf.h"
+#include "quadratize.h"
 
 namespace pbf {
 
 struct MinimizeOptions {
   bool improve = true;  // labels for unfixed variables that never raise the energy (else 0)
   bool probe = false;   // probing on what roof duality leaves unfixed
+  // The quadratization of the reduced function (quadratize.h). With kAuto every rule is solved and
+  // the one whose roof dual labels most of f's ids is kept, which costs three roof duals.
+  QuadratizeMethod method = QuadratizeMethod::kTermwise;
   // Called on the calling thread after each stage with its name ("reduce_higher", "quadratize",
   // "roof_duality", "probe", "improve", "evaluate") and its seconds; may be empty. Stages that
   // are switched off are not reported.
   std::function<void(std::string_view stage, double seconds)> progress;
+};
+
+// A term of the reduced function whose quadratic form needs a coefficient outside int32, as its ids
+// and coefficient (the reduced function is private to Minimize, so its position would mean
+// nothing to the caller).
+struct UnwritableTerm {
+  std::vector<int32_t> ids;
+  int32_t coef = 0;
 };
 
 struct Minimum {
@@ -25,6 +38,9 @@ struct Minimum {
   std::vector<uint8_t> persistent;  // 1 where the label belongs to the jointly persistent set
   int64_t lower_bound = 0;          // <= min f
   int64_t energy = 0;               // == Evaluate(f, labels.data())
+  // Set when the chosen quadratization (every one, for kAuto) cannot be written within int32;
+  // then nothing else is set. Only coefficients near the int32 limits get there.
+  std::optional<UnwritableTerm> unwritable;
 };
 
 // Minimises f, which is only read: a private copy is reduced (ReduceHigher keeps the minimum and

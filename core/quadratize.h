@@ -4,7 +4,9 @@
 // - kTermwise: ToQuadratic's rule term by term (quadratize_termwise.cpp);
 // - kFewest: as few auxiliaries as known, one per 4-variable group (quadratize_fewest.cpp);
 // - kGrouped: positive terms that share a variable share an auxiliary, which leaves more of an
-//   image energy submodular (quadratize_grouped.cpp).
+//   image energy submodular (quadratize_grouped.cpp);
+// - kAuto: each of the three, keeping the one whose roof duality fixes most of f's variables
+//   (quadratize_auto.cpp).
 // Unlike ToQuadratic every coefficient is computed in 64 bits and checked before it is written.
 #pragma once
 
@@ -15,7 +17,7 @@
 
 namespace pbf {
 
-enum class QuadratizeMethod { kTermwise, kFewest, kGrouped };
+enum class QuadratizeMethod { kTermwise, kFewest, kGrouped, kAuto };
 
 // Where a term of f sits: its degree and its index in the table of that degree.
 struct TermPosition {
@@ -41,6 +43,10 @@ struct TermPosition {
 // one would, the term's coefficient is split into parts that fit, each with its own auxiliaries.
 // kFewest and kGrouped treat a term with repeated ids as the monomial over its distinct ids, merge
 // equal monomials, copy f's unary and pairwise terms as stored, and may drop zero coefficients.
+// kAuto writes the result of the method whose roof duality (roof_duality.h) labels most of the ids
+// 0 .. f.MaxId(); ties go to fewer auxiliaries, then to the earlier method in the order termwise,
+// fewest, grouped. It costs the three quadratizations and their roof duals, and reports a term only
+// when every method does (the first method's).
 std::optional<TermPosition> Quadratize(const PBF& f, QuadratizeMethod method, int32_t newvar,
                                        PBF& out);
 

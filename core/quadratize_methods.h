@@ -20,5 +20,7 @@ std::optional<TermPosition> WriteTermwise(const PBF& f, QuadraticBuilder& out);
 bool ToQuadraticFits(const PBF& f, int64_t first);
 std::optional<TermPosition> WriteFewest(const PBF& f, QuadraticBuilder& out);
 std::optional<TermPosition> WriteGrouped(const PBF& f, QuadraticBuilder& out);
+// Quadratize with kAuto.
+std::optional<TermPosition> QuadratizeAuto(const PBF& f, int32_t newvar, PBF& out);
 
 }  // namespace pbf

@@ -22,10 +22,12 @@ using testing::AllValues;
 using testing::BestCompletion;
 using testing::RandomFunction;
 
-MinimizeOptions Options(bool improve, bool probe) {
+MinimizeOptions Options(bool improve, bool probe,
+                        QuadratizeMethod method = QuadratizeMethod::kTermwise) {
   MinimizeOptions options;
   options.improve = improve;
   options.probe = probe;
+  options.method = method;
   return options;
 }
 
@@ -52,9 +54,15 @@ void ExpectGuarantees(const PBF& f, const std::vector<int64_t>& values, const Mi
 
 // Random functions of up to 16 variables and degree 4 (mixed signs, some terms with their ids in
 // any order), under every combination of options: the bound, the energy and the persistent labels
-// hold, improvement never raises the energy, and probing never fixes less.
+// hold, improvement never raises the energy, and probing never fixes less. Every quadratization
+// in turn; kAuto labels at least as many of f's ids as each rule.
 TEST(Minimize, KeepsItsGuaranteesOnRandomFunctions) {
   std::mt19937 rng(21);
+  constexpr QuadratizeMethod kMethods[] = {QuadratizeMethod::kTermwise, QuadratizeMethod::kFewest,
+                                           QuadratizeMethod::kGrouped, QuadratizeMethod::kAuto};
+  const auto count = [](const Minimum& m) {
+    return std::count(m.persistent.begin(), m.persistent.end(), 1);
+  };
   int probing_fixed_more = 0;
   for (int trial = 0; trial < 300; ++trial) {
     const int32_t n = trial < 290 ? 2 + trial % 11 : 16;
@@ -65,21 +73,25 @@ TEST(Minimize, KeepsItsGuaranteesOnRandomFunctions) {
       f.AddPairwise(-5, n - 1, 0);
     }
     const std::vector<int64_t> values = AllValues(f, n);
-    const std::string what = f.GetString();
+    const QuadratizeMethod method = kMethods[trial % 4];
+    const std::string what = f.GetString() + " method " + std::to_string(trial % 4);
     Minimum results[2][2];
     for (const bool improve : {false, true}) {
       for (const bool probe : {false, true}) {
-        results[improve][probe] = Minimize(f, Options(improve, probe));
+        results[improve][probe] = Minimize(f, Options(improve, probe, method));
+        ASSERT_FALSE(results[improve][probe].unwritable) << what;
         ExpectGuarantees(f, values, results[improve][probe], what);
+      }
+    }
+    if (method == QuadratizeMethod::kAuto) {
+      for (const QuadratizeMethod rule : {kMethods[0], kMethods[1], kMethods[2]}) {
+        EXPECT_GE(count(results[0][0]), count(Minimize(f, Options(false, false, rule)))) << what;
       }
     }
     for (const bool probe : {false, true}) {
       EXPECT_LE(results[1][probe].energy, results[0][probe].energy) << what;
       EXPECT_EQ(results[1][probe].persistent, results[0][probe].persistent) << what;
     }
-    const auto count = [](const Minimum& m) {
-      return std::count(m.persistent.begin(), m.persistent.end(), 1);
-    };
     EXPECT_GE(count(results[0][1]), count(results[0][0])) << what;
     probing_fixed_more += count(results[0][1]) > count(results[0][0]);
   }

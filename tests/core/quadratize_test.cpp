@@ -15,6 +15,7 @@
 #include "pbf.h"
 #include "quadratic_builder.h"
 #include "quadratize_methods.h"
+#include "roof_duality.h"
 #include "test_util.h"
 #include "workloads.h"
 
@@ -26,6 +27,8 @@ using Ids = std::vector<int32_t>;
 
 constexpr QuadratizeMethod kMethods[] = {QuadratizeMethod::kTermwise, QuadratizeMethod::kFewest,
                                          QuadratizeMethod::kGrouped};
+constexpr QuadratizeMethod kAllMethods[] = {QuadratizeMethod::kTermwise, QuadratizeMethod::kFewest,
+                                            QuadratizeMethod::kGrouped, QuadratizeMethod::kAuto};
 
 std::string Name(QuadratizeMethod m) {
   switch (m) {
@@ -35,6 +38,8 @@ std::string Name(QuadratizeMethod m) {
       return "fewest";
     case QuadratizeMethod::kGrouped:
       return "grouped";
+    case QuadratizeMethod::kAuto:
+      return "auto";
   }
   return "?";
 }
@@ -214,7 +219,7 @@ TEST_P(QuadratizeMethodTest, MinimumOverAuxiliariesEqualsTheFunctionOnRandomFunc
   EXPECT_GT(reported, 0);  // the big coefficients do reach the limits
 }
 
-INSTANTIATE_TEST_SUITE_P(AllMethods, QuadratizeMethodTest, ::testing::ValuesIn(kMethods),
+INSTANTIATE_TEST_SUITE_P(AllMethods, QuadratizeMethodTest, ::testing::ValuesIn(kAllMethods),
                          [](const auto& info) { return Name(info.param); });
 
 int32_t AuxiliaryCount(const PBF& q, int64_t first) {
@@ -327,10 +332,42 @@ TEST(Quadratize, ReportsATermWhoseAuxiliariesPassTheLargestId) {
   PBF quintic;
   quintic.AddTerm(1, 5, Ids{0, 1, 2, 3, 4}.data());
   quintic.AddUnary(3, 7);
-  for (const QuadratizeMethod method : kMethods) {
+  for (const QuadratizeMethod method : kAllMethods) {
     SCOPED_TRACE(Name(method));
     PBF q;
     EXPECT_EQ(Quadratize(quintic, method, INT32_MAX, q), (TermPosition{5, 0}));
+  }
+}
+
+TEST(Quadratize, AutoKeepsTheMethodWhoseRoofDualLabelsMost) {
+  std::mt19937 rng(77);
+  for (int rep = 0; rep < 300; ++rep) {
+    SCOPED_TRACE(::testing::Message() << "rep " << rep);
+    const int32_t vars = std::uniform_int_distribution<int32_t>(3, 12)(rng);
+    const PBF f = RandomFunction(rng, vars, std::uniform_int_distribution<int32_t>(1, 8)(rng),
+                                 /*big=*/false);
+    const auto n = static_cast<size_t>(f.MaxId() + 1);
+    // The rule: most labelled ids of f, then fewest auxiliaries, then the earliest method.
+    std::string expected;
+    int64_t best_labelled = -1;
+    int64_t best_auxiliaries = 0;
+    for (const QuadratizeMethod method : kMethods) {
+      PBF q;
+      ASSERT_FALSE(Quadratize(f, method, 0, q));
+      const std::vector<int8_t> labels = RoofDuality(q).labels;
+      int64_t labelled = 0;
+      for (size_t v = 0; v < n; ++v) labelled += v >= labels.size() || labels[v] >= 0;
+      const int64_t auxiliaries = AuxiliaryCount(q, f.MaxId() + 1);
+      if (labelled > best_labelled ||
+          (labelled == best_labelled && auxiliaries < best_auxiliaries)) {
+        expected = q.GetString();
+        best_labelled = labelled;
+        best_auxiliaries = auxiliaries;
+      }
+    }
+    PBF automatic;
+    ASSERT_FALSE(Quadratize(f, QuadratizeMethod::kAuto, 0, automatic));
+    EXPECT_EQ(automatic.GetString(), expected);
   }
 }
 
