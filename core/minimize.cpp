@@ -65,38 +65,31 @@ int64_t LabelledAmong(const RoofDual& rd, size_t n) {
   return labelled;
 }
 
-// What roof duality made of the quadratization the caller chose.
+// What roof duality made of one quadratization.
 struct Solved {
   RoofDual rd;
   FreePart part;
 };
 
-// The quadratization and its roof dual: the one place where the method is chosen. Auxiliaries are
-// numbered from n, after f's ids. The reduced function is consumed, so that a rule decides what it
-// still needs of it: the termwise rule reads the tables only, so the occurrence lists go before the
-// quadratic function grows (on an image grid they are most of the reduced function's memory).
-// After the quadratic function is made, only its tables are read (by roof duality), so its lists
-// go too; their many small blocks stay mapped in glibc's heap, where the network's large arrays
-// cannot reuse them: trimming hands them back (157 MB of 358 on the 512x512 grid). Trimming walks
-// the whole heap of the process, so small functions skip it.
-std::optional<Solved> QuadratizeAndSolve(PBF reduced, QuadratizeMethod method, size_t n,
-                                         bool want_part, Stages& stages,
-                                         std::optional<UnwritableTerm>& unwritable) {
-  const auto first = static_cast<int32_t>(n);
-  std::optional<Solved> best;
-  int64_t best_labelled = -1;
-  int64_t best_auxiliaries = 0;
-  const bool automatic = method == QuadratizeMethod::kAuto;
-  for (const QuadratizeMethod rule :
-       {QuadratizeMethod::kTermwise, QuadratizeMethod::kFewest, QuadratizeMethod::kGrouped}) {
-    if (!automatic && rule != method) continue;
-    if (!automatic && rule == QuadratizeMethod::kTermwise) reduced.terms.occurrences = {};
+// The quadratizations tried and the best of their roof duals: most of f's ids 0 .. n-1 labelled,
+// then fewest auxiliaries (numbered from n, after f's ids). Each quadratic function lives only
+// until its network is built: after the quadratization only its tables are read, so its lists go
+// at once; their many small blocks stay mapped in glibc's heap, where the network's large arrays
+// cannot reuse them, and trimming hands them back (157 MB of 358 on the 512x512 grid). Trimming
+// walks the whole heap of the process, so small functions skip it.
+class Candidates {
+ public:
+  Candidates(size_t n, bool want_part, Stages& stages)
+      : n_(n), want_part_(want_part), stages_(stages) {}
+
+  void Try(const PBF& source, QuadratizeMethod rule) {
+    const auto first = static_cast<int32_t>(n_);
     PBF q;
-    if (const std::optional<TermPosition> failed = Quadratize(reduced, rule, first, q)) {
-      if (!unwritable) unwritable = TermAt(reduced, *failed);
-      continue;
+    if (const std::optional<TermPosition> failed = Quadratize(source, rule, first, q)) {
+      if (!unwritable_) unwritable_ = TermAt(source, *failed);
+      return;
     }
-    stages.Done("quadratize");
+    stages_.Done("quadratize");
     const size_t lists = q.terms.occurrences.size();
     q.terms.occurrences = {};
 #if defined(__GLIBC__)
@@ -104,17 +97,70 @@ std::optional<Solved> QuadratizeAndSolve(PBF reduced, QuadratizeMethod method, s
 #endif
     const int64_t auxiliaries = std::max<int64_t>(0, int64_t{q.MaxId()} + 1 - first);
     Solved solved;
-    solved.rd = RoofDualityConsuming(std::move(q), want_part ? &solved.part : nullptr);
-    stages.Done("roof_duality");
-    const int64_t labelled = LabelledAmong(solved.rd, n);
-    if (labelled > best_labelled || (labelled == best_labelled && auxiliaries < best_auxiliaries)) {
-      best = std::move(solved);
-      best_labelled = labelled;
-      best_auxiliaries = auxiliaries;
+    solved.rd = RoofDualityConsuming(std::move(q), want_part_ ? &solved.part : nullptr);
+    stages_.Done("roof_duality");
+    const int64_t labelled = LabelledAmong(solved.rd, n_);
+    if (labelled > labelled_ || (labelled == labelled_ && auxiliaries < auxiliaries_)) {
+      best_ = std::move(solved);
+      labelled_ = labelled;
+      auxiliaries_ = auxiliaries;
     }
   }
-  if (best) unwritable.reset();
-  return best;
+
+  // Every id of f labelled: no other quadratization can do better.
+  bool Complete() const { return labelled_ == static_cast<int64_t>(n_); }
+  std::optional<Solved>& Best() { return best_; }
+  // The term that kept a rule from being written, when no rule could be.
+  std::optional<UnwritableTerm> Unwritable() const { return best_ ? std::nullopt : unwritable_; }
+
+ private:
+  size_t n_;
+  bool want_part_;
+  Stages& stages_;
+  std::optional<Solved> best_;
+  int64_t labelled_ = -1;
+  int64_t auxiliaries_ = 0;
+  std::optional<UnwritableTerm> unwritable_;
+};
+
+// Whether f has a term of degree >= 3 with a non-zero coefficient: otherwise every rule copies its
+// terms, and reducing cannot change them.
+bool HasHigherTerms(const PBF& f) {
+  for (int32_t d = 3; d < static_cast<int32_t>(f.terms.tables.size()); ++d) {
+    if (!f.terms.HasTable(d)) continue;
+    for (const int32_t c : f.terms.Table(d).coefs) {
+      if (c != 0) return true;
+    }
+  }
+  return false;
+}
+
+// The quadratizations of the road and their roof duals. With one rule: the reduced function with
+// that rule. With kAuto, first the fewest rule on f as built: on image energies it often leaves
+// the whole function submodular, while the reduction turns some of its terms non-submodular, and
+// when it labels every id, nothing can do better and the reduction is skipped; otherwise the
+// reduced function with each rule in turn, until one labels every id.
+void Quadratizations(PBF copy, QuadratizeMethod method, Stages& stages, Candidates& candidates) {
+  const bool automatic = method == QuadratizeMethod::kAuto;
+  const bool higher = HasHigherTerms(copy);
+  if (automatic && higher) {
+    candidates.Try(copy, QuadratizeMethod::kFewest);
+    if (candidates.Complete()) return;
+  }
+  copy.ReduceHigher();
+  stages.Done("reduce_higher");
+  if (!automatic) {
+    // The termwise rule reads the tables only, so the lists go before the quadratic function
+    // grows (on an image grid they are most of the reduced function's memory).
+    if (method == QuadratizeMethod::kTermwise) copy.terms.occurrences = {};
+    candidates.Try(copy, method);
+    return;
+  }
+  for (const QuadratizeMethod rule :
+       {QuadratizeMethod::kTermwise, QuadratizeMethod::kFewest, QuadratizeMethod::kGrouped}) {
+    candidates.Try(copy, rule);
+    if (candidates.Complete() || !higher) return;
+  }
 }
 
 // Labels for the variables that are not persistent, never worse on f than `labels` (which holds
@@ -122,8 +168,9 @@ std::optional<Solved> QuadratizeAndSolve(PBF reduced, QuadratizeMethod method, s
 // improving never raises the energy) and one from the expected-gain start (which follows the data
 // term of an image energy); then the better one is carried into the free part (auxiliaries
 // completed with f's ids held), moved there by QPBO-I rounds, carried back and descended again.
-// The free part stems from the reduced function, which agrees with f on the minimisers but not
-// elsewhere, so its moves can mislead: f decides whether they are kept.
+// The free part stems from the quadratic function, which (minimised over its auxiliaries) is the
+// reduced function: it agrees with f on the minimisers but not elsewhere, so its moves can
+// mislead, and f decides whether they are kept.
 std::vector<uint8_t> Improve(const PBF& f, const FreePart& part, const std::vector<int8_t>& fixed,
                              std::vector<uint8_t> labels, const std::vector<uint8_t>& persistent) {
   const size_t n = labels.size();
@@ -165,17 +212,18 @@ Minimum Minimize(const PBF& f, const MinimizeOptions& options) {
   Stages stages(options);
   const auto n = static_cast<size_t>(f.MaxId() + 1);
   Minimum result;
-  std::optional<Solved> solved;
+  Candidates candidates(n, options.probe || options.improve, stages);
   {
     // The constant stays out of the reduction and comes back in 64 bits.
     PBF copy = f;
     copy.constant = 0;
-    copy.ReduceHigher();
-    stages.Done("reduce_higher");
-    solved = QuadratizeAndSolve(std::move(copy), options.method, n,
-                                options.probe || options.improve, stages, result.unwritable);
+    Quadratizations(std::move(copy), options.method, stages, candidates);
   }
-  if (!solved) return result;
+  std::optional<Solved>& solved = candidates.Best();
+  if (!solved) {
+    result.unwritable = candidates.Unwritable();
+    return result;
+  }
   const RoofDual& rd = solved->rd;
   FreePart& part = solved->part;
   result.lower_bound = rd.lower_bound + f.constant;

@@ -16,8 +16,10 @@ namespace pbf {
 struct MinimizeOptions {
   bool improve = true;  // labels for unfixed variables that never raise the energy (else 0)
   bool probe = false;   // probing on what roof duality leaves unfixed
-  // The quadratization of the reduced function (quadratize.h). With kAuto every rule is solved and
-  // the one whose roof dual labels most of f's ids is kept, which costs three roof duals.
+  // The quadratization of the reduced function (quadratize.h). kAuto keeps the quadratization
+  // whose roof dual labels most of f's ids, trying first the fewest rule on f as built (when that
+  // labels every id, the reduction is skipped), then each rule on the reduced function, until one
+  // labels every id: up to four roof duals.
   QuadratizeMethod method = QuadratizeMethod::kTermwise;
   // Called on the calling thread after each stage with its name ("reduce_higher", "quadratize",
   // "roof_duality", "probe", "improve", "evaluate") and its seconds; may be empty. Stages that
@@ -44,13 +46,14 @@ struct Minimum {
 };
 
 // Minimises f, which is only read: a private copy is reduced (ReduceHigher keeps the minimum and
-// every minimiser), converted to a quadratic function with auxiliaries numbered after f.MaxId(),
-// and solved by roof duality; probing (options.probe) fixes more, and improvement moves
-// (options.improve) label the rest without ever raising the energy, the last of them a descent on
-// f itself. Some minimiser of f agrees with every label marked persistent. Everything is computed
-// in 64 bits except the reduction itself, whose int32 arithmetic wraps as it always does (only
-// functions whose partial sums pass int32 are affected). Nothing here keeps static or shared
-// mutable state; calls on different functions are as thread-safe as ReduceHigher.
+// every minimiser), converted to a quadratic function with auxiliaries numbered after f.MaxId()
+// (options.method; kAuto may convert f as built instead), and solved by roof duality; probing
+// (options.probe) fixes more, and improvement moves (options.improve) label the rest without ever
+// raising the energy, the last of them a descent on f itself. Some minimiser of f agrees with every
+// label marked persistent. Everything is computed in 64 bits except the reduction itself, whose
+// int32 arithmetic wraps as it always does (only functions whose partial sums pass int32 are
+// affected). Nothing here keeps static or shared mutable state; calls on different functions are as
+// thread-safe as ReduceHigher.
 Minimum Minimize(const PBF& f, const MinimizeOptions& options);
 
 }  // namespace pbf

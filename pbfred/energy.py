@@ -1,4 +1,5 @@
-"""Energies as arrays: bulk input, the stored terms as arrays, evaluation, files and dimod.
+"""Energies as arrays: bulk input, the stored terms as arrays, evaluation, files and dimod, and
+the road to a labelling: quadratizations, roof duality and minimisation.
 
     import pbfred
     from pbfred import energy
@@ -8,6 +9,7 @@
     energy.add_cliques(f, windows, tables)        # (n, k) ids, (n, 2**k) values
     energy.evaluate(f, labellings)                # exact energies as int64
     energy.save(f, "energy.npz"); g = energy.load("energy.npz")
+    solution = energy.minimize(f)                 # labels, persistent, lower_bound, energy
 
 Every `f` is a `pbfred.PyPBF`. Integer inputs are numpy arrays or anything `numpy.asarray` takes,
 of any integer (or bool) dtype and any memory layout; floats are refused, not truncated. Every
@@ -25,6 +27,8 @@ call keeps a reference to its arguments.
 from __future__ import annotations
 
 import os
+import sys
+from dataclasses import dataclass
 
 import numpy as np
 
@@ -33,8 +37,12 @@ from pbfred import _checks, _energy, _npz
 
 __all__ = [
     "add_unaries", "add_pairs", "add_cliques", "add_terms", "terms", "from_terms", "evaluate",
-    "save", "load", "to_dimod", "from_dimod",
+    "save", "load", "to_dimod", "from_dimod", "quadratize", "roof_duality", "minimize",
+    "Solution", "METHODS",
 ]
+
+# The quadratizations, in the order "auto" tries them.
+METHODS = ("termwise", "fewest", "grouped", "auto")
 
 _MAX_CLIQUE = 30  # the value table has 2**k entries
 
@@ -178,3 +186,122 @@ def from_dimod(model) -> pbfred.PyPBF:
 
     constant, tables = _dimod.from_dimod(model)
     return from_terms(constant, tables)
+
+
+def _method(method) -> str:
+    if not isinstance(method, str) or method not in METHODS:
+        raise ValueError(f"method must be one of {', '.join(map(repr, METHODS))}, got {method!r}")
+    return method
+
+
+def quadratize(f: pbfred.PyPBF, method: str = "termwise", newvar=0) -> pbfred.PyPBF:
+    """A new PyPBF whose terms all have degree <= 2, over f's ids and auxiliaries numbered from
+    max(newvar, f.max_id() + 1), whose minimum over the auxiliaries equals f exactly (as
+    integers) at every assignment of f's variables. f is not changed.
+
+    - "termwise": the rule of to_quadratic, and the same function as ``f.to_quadratic(PyPBF(),
+      newvar)`` whenever that fits int32;
+    - "fewest": as few auxiliaries as known: ceil(log2 d) - 1 for a positive monomial of degree
+      d, one for a negative one, and one for a whole function of four variables (a quartic term
+      with the cubic terms inside its variables);
+    - "grouped": positive terms that share a variable share an auxiliary, which leaves more of an
+      image energy submodular;
+    - "auto": each of the three, keeping the one whose roof duality fixes most of f's variables
+      (ties: fewer auxiliaries).
+
+    Coefficients are computed in 64 bits; a term whose form needs a coefficient outside int32
+    (where no rule that fits applies) raises OverflowError naming it."""
+    _checks.check_function(f)
+    method = _method(method)
+    newvar = _checks.scalar("newvar", newvar)
+    return _energy.quadratize(f, method, newvar)
+
+
+def roof_duality(q: pbfred.PyPBF) -> tuple[np.ndarray, int]:
+    """Roof duality of a quadratic function: (labels, lower_bound).
+
+    Every term of q with a non-zero coefficient must have degree <= 2 (else ValueError naming the
+    first higher term); (i, j) and (j, i) add up, (i, i) is x_i. `labels` is an int8 array over
+    the ids 0 ... q.max_id(): 0 or 1 where roof duality fixes the variable, -1 where it does not;
+    some minimiser of q agrees with all fixed labels at once (ids in no term get 0).
+    `lower_bound` is the roof-dual bound rounded up, an int <= the minimum of q. The solve runs
+    on a private copy with the GIL released."""
+    return _energy.roof_duality(q)
+
+
+@dataclass(frozen=True)
+class Solution:
+    """What minimize() found. `labels`: uint8 over the ids 0 ... f.max_id(). `persistent`: bool
+    over the same ids, True where the label is shared by one minimiser of f, jointly with every
+    other persistent label. `lower_bound` <= min f <= `energy` == evaluate(f, labels)."""
+
+    labels: np.ndarray
+    persistent: np.ndarray
+    lower_bound: int
+    energy: int
+
+    @property
+    def fixed_share(self) -> float:
+        """The share of f's ids whose label is persistent (1.0 for none)."""
+        return float(self.persistent.mean()) if self.persistent.size else 1.0
+
+
+class _Progress:
+    """Reports each stage of minimize() and its time as it goes: on a tqdm bar where tqdm is
+    installed, else as a line on stderr."""
+
+    def __init__(self, stages: int):
+        try:
+            from tqdm import tqdm
+        except ImportError:
+            self._bar = None
+        else:
+            self._bar = tqdm(total=stages, desc="minimize", unit="stage", leave=True)
+
+    def __call__(self, stage: str, seconds: float) -> None:
+        line = f"{stage}: {seconds:.3f} s"
+        if self._bar is None:
+            print(f"minimize: {line}", file=sys.stderr, flush=True)
+        else:
+            self._bar.set_postfix_str(line)
+            self._bar.write(f"  {line}")
+            self._bar.update(1)
+
+    def close(self) -> None:
+        if self._bar is not None:
+            self._bar.close()
+
+
+def minimize(f: pbfred.PyPBF, *, improve: bool = True, probe: bool = False,
+             progress=False, method: str = "auto") -> Solution:
+    """Minimises f, of any degree, and returns a Solution.
+
+    The road: a private copy of f, reduce_higher (which keeps the minimum and every minimiser), a
+    quadratization (`method`, see quadratize()), roof duality, with `probe` probing on what it
+    leaves unfixed, and with `improve` labels for the unfixed variables from moves that never
+    raise the energy (the last a single-flip descent on f itself; without it they are 0);
+    auxiliaries are dropped. The GIL is released once the private copy is made, so threads can
+    minimise several energies at once. `progress`: True reports each stage and its time as it
+    goes (a tqdm bar where tqdm is installed, else lines on stderr); a callable is called as
+    progress(stage, seconds). An energy whose reduced form cannot be quadratized within int32
+    raises OverflowError."""
+    _checks.check_function(f)
+    method = _method(method)
+    reporter = None
+    if progress is True:
+        rounds = 3 if method == "auto" else 1
+        reporter = _Progress(1 + 2 * rounds + bool(probe) + bool(improve) + 1)
+        callback = reporter
+    elif progress is False or progress is None:
+        callback = None
+    elif callable(progress):
+        callback = progress
+    else:
+        raise TypeError(f"progress must be a bool or a callable, got {type(progress).__name__}")
+    try:
+        labels, persistent, lower_bound, value = _energy.minimize(
+            f, bool(improve), bool(probe), method, callback)
+    finally:
+        if reporter is not None:
+            reporter.close()
+    return Solution(labels, persistent, lower_bound, value)

@@ -4,8 +4,8 @@
 // rejected call has changed nothing. They still check what memory safety depends on (shapes,
 // ids >= 0, a wide enough x) with terse messages, for a direct caller of this private module.
 //
-// Nothing here releases the GIL: every function reads or edits a user's PyPBF, which another
-// thread could otherwise change under it.
+// The GIL is released only around work on private copies (roof_duality, minimize): every other
+// function reads or edits a user's PyPBF, which another thread could otherwise change under it.
 #include <nanobind/nanobind.h>
 
 #include <new>
@@ -15,6 +15,7 @@
 #include "bulk_edits.h"
 #include "evaluation.h"
 #include "pypbf_arg.h"
+#include "solving.h"
 
 NB_MODULE(_energy, m) {
   namespace nb = nanobind;
@@ -35,4 +36,5 @@ NB_MODULE(_energy, m) {
   energy::BindArrays(m);
   energy::BindBulkEdits(m);
   energy::BindEvaluation(m);
+  energy::BindSolving(m);
 }

@@ -24,6 +24,14 @@ NumpyArray<T> ToNumpy(std::vector<T>&& values, std::initializer_list<size_t> sha
   return NumpyArray<T>(owned->data(), shape.size(), shape.begin(), owner);
 }
 
+// A numpy bool array that takes over `flags`, each 0 or 1 (the byte layout of a C++ bool).
+inline NumpyArray<bool> ToNumpyBool(std::vector<uint8_t>&& flags, size_t n) {
+  auto* owned = new std::vector<uint8_t>(std::move(flags));
+  nb::capsule owner(owned, [](void* p) noexcept { delete static_cast<std::vector<uint8_t>*>(p); });
+  const size_t shape[1] = {n};
+  return NumpyArray<bool>(reinterpret_cast<bool*>(owned->data()), 1, shape, owner);
+}
+
 // Read-only input arrays, validated and made C-contiguous by the Python half. Bound with
 // noconvert(): an array of another type or layout is refused, never silently converted.
 template <typename T>
