@@ -7,11 +7,11 @@ The energy of a labelling x (one 0/1 variable per pixel, pixel (r, c) is variabl
 - a data term per pixel: `data` when x disagrees with the noisy observation, 0 otherwise;
 - a prior per 2 x 2 window, one table of 16 values over its pixels (top left, top right, bottom
   left, bottom right; the first is the most significant bit of the table's index):
-  - "count": by the number k of ones in the window, `prior` * min(k, 4 - k): a concave function of
-    the count, so the energy is submodular and a graph cut could minimise it exactly as it is;
-  - "checkerboard": 0 for a uniform window, `prior` for one odd pixel, 2 `prior` for a straight
-    edge and 4 `prior` for the two checkerboards: not submodular (two opposite corners cost more
-    together than apart), the case where roof duality leaves pixels unlabelled.
+  - "count": by the number k of ones in the window, `weight` * min(k, 4 - k): a concave function
+    of the count, so the energy is submodular and a graph cut could minimise it exactly as it is;
+  - "checkerboard": the same, except that the two checkerboards cost 3 `weight` instead of 2:
+    not submodular (two opposite corners cost more together than apart), the case where roof
+    duality leaves pixels unlabelled.
 """
 
 from __future__ import annotations
@@ -57,12 +57,11 @@ def prior_table(kind: str, weight: int) -> np.ndarray:
         # Two ones in a window form a straight edge or, when they sit on a diagonal, one of the
         # two checkerboards.
         diagonal = (bits[:, 0] == bits[:, 3]) & (bits[:, 1] == bits[:, 2]) & (ones == 2)
-        return weight * np.select([ones % 4 == 0, ones % 2 == 1, diagonal], [0, 1, 4], 2)
+        return weight * np.select([ones % 4 == 0, ones % 2 == 1, diagonal], [0, 1, 3], 2)
     raise ValueError(f"prior must be one of {PRIORS}, got {kind!r}")
 
 
-def build_energy(noisy: np.ndarray, prior: str = "checkerboard", data: int = 4,
-                 weight: int = 3):
+def build_energy(noisy: np.ndarray, prior: str = "count", data: int = 3, weight: int = 1):
     """The denoising energy of `noisy` as a PyPBF, built from arrays in two calls."""
     import pbfred
     from pbfred import energy
