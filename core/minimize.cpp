@@ -208,22 +208,26 @@ std::vector<uint8_t> Improve(const PBF& f, const FreePart& part, const std::vect
 
 }  // namespace
 
-Minimum Minimize(const PBF& f, const MinimizeOptions& options) {
+Minimum Minimize(PBF work, const MinimizeOptions& options) {
   Stages stages(options);
-  const auto n = static_cast<size_t>(f.MaxId() + 1);
+  const auto n = static_cast<size_t>(work.MaxId() + 1);
+  // f itself is needed again only at the end (descents, evaluation), so it is kept as its tables
+  // alone, a fraction of its memory, and its occurrence lists are rebuilt once the quadratic
+  // function and the network are gone. `work` becomes the reduced function.
+  PBF f;
+  f.constant = work.constant;
+  f.terms.tables = work.terms.tables;
   Minimum result;
   Candidates candidates(n, options.probe || options.improve, stages);
-  {
-    // The constant stays out of the reduction and comes back in 64 bits.
-    PBF copy = f;
-    copy.constant = 0;
-    Quadratizations(std::move(copy), options.method, stages, candidates);
-  }
+  // The constant stays out of the reduction and comes back in 64 bits.
+  work.constant = 0;
+  Quadratizations(std::move(work), options.method, stages, candidates);
   std::optional<Solved>& solved = candidates.Best();
   if (!solved) {
     result.unwritable = candidates.Unwritable();
     return result;
   }
+  f.terms.RebuildOccurrences();
   const RoofDual& rd = solved->rd;
   FreePart& part = solved->part;
   result.lower_bound = rd.lower_bound + f.constant;

@@ -96,7 +96,7 @@ nb::tuple Minimize(nb::handle f, bool improve, bool probe, const std::string& me
   options.improve = improve;
   options.probe = probe;
   options.method = MethodNamed(method);
-  const pbf::PBF copy = FunctionArg(f);
+  pbf::PBF copy = FunctionArg(f);
   std::optional<nb::python_error> raised;
   if (!progress.is_none()) {
     options.progress = [&](std::string_view stage, double seconds) {
@@ -112,7 +112,7 @@ nb::tuple Minimize(nb::handle f, bool improve, bool probe, const std::string& me
   pbf::Minimum m;
   {
     nb::gil_scoped_release release;
-    m = pbf::Minimize(copy, options);
+    m = pbf::Minimize(std::move(copy), options);
   }
   if (raised) throw std::move(*raised);
   if (m.unwritable) {
