@@ -33,9 +33,11 @@ from pbfred import energy  # noqa: E402
 
 
 def save_png(path: pathlib.Path, pixels: np.ndarray) -> None:
+    """Writes 0/1 pixels as black and white (a gray 0.5 stays gray)."""
     from skimage import io
 
-    io.imsave(path, (pixels * 255).astype(np.uint8), check_contrast=False)
+    io.imsave(path, (np.asarray(pixels, dtype=np.float64) * 255).astype(np.uint8),
+              check_contrast=False)
 
 
 def restore(size: int, prior: str, out: pathlib.Path) -> None:
@@ -54,7 +56,7 @@ def restore(size: int, prior: str, out: pathlib.Path) -> None:
     for name, pixels in [("clean", clean), ("noisy", noisy), ("restored", restored),
                          ("persistent", persistent)]:
         save_png(out / f"{name}.png", pixels)
-    gap = np.ones((size, 8), dtype=np.uint8)
+    gap = np.full((size, 8), 0.5)
     save_png(out / "demo.png", np.hstack([clean, gap, noisy, gap, restored, gap, persistent]))
 
     print(f"\n{size}x{size} photograph, prior {prior!r}: {f.max_id() + 1} pixels, "
