@@ -127,6 +127,9 @@ struct TermStore {
   // the room that the lists lack: Shrink makes all of it first, so that there it cannot fail
   // half-way (called on its own, a failure can leave lists partly filled).
   void RebuildOccurrences();
+  // The same for a store assembled from its tables, whose lists are all empty: every list is
+  // counted first and allocated once, at its exact size.
+  void BuildOccurrences();
 
   // Makes room so that appending the planned terms afterwards cannot fail: absent tables with a
   // non-zero count are created (empty), the occurrence index grows to the largest planned id, and

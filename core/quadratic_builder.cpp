@@ -168,7 +168,7 @@ std::optional<TermPosition> QuadraticBuilder::Finish(PBF& out) {
   TermTable& unary = out.terms.Table(1);
   unary.coefs = Narrow(unary_coefs_);
   unary.vars = std::move(unary_vars_);
-  out.terms.RebuildOccurrences();
+  out.terms.BuildOccurrences();
   return std::nullopt;
 }
 
