@@ -38,8 +38,8 @@ constexpr size_t kPartnersPerPair = 16;
 
 class FewestWriter {
  public:
-  FewestWriter(const PBF& f, QuadraticBuilder& out) : out_(out) {
-    CopyLowerAndPoolHigher(f, out_, pool_);
+  FewestWriter(const PBF& f, QuadraticBuilder& out, Lookup lookup) : out_(out) {
+    CopyLowerAndPoolHigher(f, out_, pool_, lookup);
     group_of_.assign(static_cast<size_t>(pool_.Size()), -1);
   }
 
@@ -212,8 +212,8 @@ class FewestWriter {
 
 }  // namespace
 
-std::optional<TermPosition> WriteFewest(const PBF& f, QuadraticBuilder& out) {
-  return FewestWriter(f, out).Run();
+std::optional<TermPosition> WriteFewest(const PBF& f, QuadraticBuilder& out, Lookup lookup) {
+  return FewestWriter(f, out, lookup).Run();
 }
 
 }  // namespace pbf
