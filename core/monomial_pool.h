@@ -52,6 +52,7 @@ class MonomialPool {
 
   // Starts loading the slot where the monomial over ids[0..n) (sorted, distinct) would be found.
   void Prefetch(const int32_t* ids, int32_t n) const;
+
   // Room for this many monomials and ids in all, so that adding them moves nothing.
   void Reserve(size_t monomials, size_t ids);
 
@@ -97,10 +98,10 @@ enum class Lookup { kChosen, kOccurrences, kHashed };
 
 // Whether f is large enough that hashed copies of its terms would miss the cache at most lookups,
 // and local enough that its lists are short: at least 2^17 terms of degree >= 3, and at most 24
-// of their positions per variable. Measured against hashing (bench/RESULTS.md): the 256x256 and
-// 512x512 grids (15 positions per variable) 15-34% faster through lists; the 128x128 grid (76 k
-// terms) -8 % to +20 %; random monomials (45 positions per variable) 14-71 % slower, with 10^5
-// terms and with 10^6.
+// of their positions per variable. Measured against hashing (bench/RESULTS.md): through lists
+// the 512x512 grid (15 positions per variable) takes 24-34 % less time, the 256x256 grid 4-24 %
+// less; the 128x128 grid (76 k terms) from 10 % less to 20 % more; random monomials (45 positions
+// per variable) 14-71 % more, with 10^5 terms and with 10^6.
 bool ListsPay(const TermStore& f);
 
 // The start shared by the quadratizations that look across terms: f's constant and its unary and

@@ -177,8 +177,7 @@ int32_t QuadraticBuilder::FindBasePair(int32_t i, int32_t j) const {
 }
 
 void QuadraticBuilder::PrefetchPair(int32_t i, int32_t j) const {
-  // Pairs found through f's lists need no prefetch: the lists of a window's variables are the
-  // ones its neighbours just read.
+  // While f's pairs are found through its lists the index may still be empty: nothing to load.
   if (base_ && indexed_ == 0) return;
   __builtin_prefetch(&index_[Home(Key(i, j))]);
 }
