@@ -17,6 +17,12 @@ uint64_t MonomialPool::Hash(const int32_t* ids, int32_t n) {
 }
 
 int32_t MonomialPool::Find(const int32_t* ids, int32_t n) const {
+  if (base_) {
+    // Adopted monomials are f's terms, each the only one of its degree with its ids.
+    const int32_t t = base_->FindTerm(n, ids);
+    if (t >= 0) return first_adopted_[static_cast<size_t>(n)] + t;
+    if (Size() == adopted_) return -1;
+  }
   const uint64_t hash = Hash(ids, n);
   const auto fingerprint = static_cast<uint32_t>(hash);
   const size_t mask = slots_.size() - 1;
@@ -31,6 +37,7 @@ int32_t MonomialPool::Find(const int32_t* ids, int32_t n) const {
 }
 
 void MonomialPool::Prefetch(const int32_t* ids, int32_t n) const {
+  if (Size() == adopted_) return;
   __builtin_prefetch(&slots_[Hash(ids, n) >> shift_]);
 }
 
@@ -44,7 +51,7 @@ void MonomialPool::Place(uint64_t hash, int32_t k) {
 void MonomialPool::Resize(size_t slots) {
   slots_.assign(slots, Slot{});
   shift_ = 64 - std::countr_zero(slots);
-  for (int32_t k = 0; k < Size(); ++k) Place(Hash(Ids(k), Degree(k)), k);
+  for (int32_t k = adopted_; k < Size(); ++k) Place(Hash(Ids(k), Degree(k)), k);
 }
 
 void MonomialPool::Reserve(size_t monomials, size_t ids) {
@@ -53,6 +60,29 @@ void MonomialPool::Reserve(size_t monomials, size_t ids) {
   coefs_.reserve(monomials);
   origins_.reserve(monomials);
   if (2 * monomials > slots_.size()) Resize(std::bit_ceil(2 * monomials));
+}
+
+bool MonomialPool::Adopt(const TermStore& f) {
+  size_t monomials = 0;
+  for (int32_t d = 3; d < static_cast<int32_t>(f.tables.size()); ++d) {
+    if (!f.HasTable(d)) continue;
+    const TermTable& table = f.Table(d);
+    for (int32_t t = 0; t < table.Size(); ++t) {
+      if (table.Coef(t) == 0 || !StrictlyAscending(table.Ids(t), d)) return false;
+    }
+    monomials += static_cast<size_t>(table.Size());
+  }
+  base_ = &f;
+  first_adopted_.assign(f.tables.size(), 0);
+  coefs_.reserve(monomials);
+  origins_.reserve(monomials);
+  for (TermCursor c = TermCursor::Begin(f); !c.AtEnd() && c.degree >= 3; c.Advance()) {
+    if (c.index == 0) first_adopted_[static_cast<size_t>(c.degree)] = Size();
+    coefs_.push_back(c.Coef());
+    origins_.push_back({c.degree, c.index});
+  }
+  adopted_ = Size();
+  return true;
 }
 
 int32_t MonomialPool::Add(const int32_t* ids, int32_t n, int64_t coef, TermPosition origin) {
@@ -65,7 +95,7 @@ int32_t MonomialPool::Add(const int32_t* ids, int32_t n, int64_t coef, TermPosit
 }
 
 int32_t MonomialPool::Insert(const int32_t* ids, int32_t n, int64_t coef, TermPosition origin) {
-  if (2 * (coefs_.size() + 1) > slots_.size()) Resize(2 * slots_.size());
+  if (2 * static_cast<size_t>(Size() - adopted_ + 1) > slots_.size()) Resize(2 * slots_.size());
   const int32_t k = Size();
   ids_.insert(ids_.end(), ids, ids + n);
   start_.push_back(ids_.size());
@@ -82,9 +112,24 @@ int32_t DistinctSorted(const int32_t* ids, int32_t d, std::vector<int32_t>& out)
   return static_cast<int32_t>(out.size());
 }
 
-void CopyLowerAndPoolHigher(const PBF& f, QuadraticBuilder& out, MonomialPool& pool) {
+bool ListsPay(const TermStore& f) {
+  size_t terms = 0;
+  size_t positions = 0;
+  for (int32_t d = 3; d < static_cast<int32_t>(f.tables.size()); ++d) {
+    if (!f.HasTable(d)) continue;
+    terms += static_cast<size_t>(f.Table(d).Size());
+    positions += f.Table(d).vars.size();
+  }
+  return terms >= (size_t{1} << 17) && positions <= 24 * f.occurrences.size();
+}
+
+void CopyLowerAndPoolHigher(const PBF& f, QuadraticBuilder& out, MonomialPool& pool,
+                            Lookup lookup) {
   const TermTable& pairs = f.terms.Table(2);
   const TermTable& unary = f.terms.Table(1);
+  const bool through_lists =
+      lookup == Lookup::kOccurrences || (lookup == Lookup::kChosen && ListsPay(f.terms));
+  const bool adopted = through_lists && pool.Adopt(f.terms);
   size_t monomials = 0;
   size_t ids_in_all = 0;
   // When every term of degree >= 3 lists its ids strictly ascending (the usual layout), each is
@@ -96,21 +141,21 @@ void CopyLowerAndPoolHigher(const PBF& f, QuadraticBuilder& out, MonomialPool& p
     const TermTable& table = f.terms.Table(d);
     monomials += static_cast<size_t>(table.Size());
     ids_in_all += table.vars.size();
-    for (int32_t t = 0; t < table.Size() && ascending; ++t)
+    for (int32_t t = 0; t < table.Size() && ascending && !adopted; ++t)
       ascending = StrictlyAscending(table.Ids(t), d);
   }
-  pool.Reserve(monomials, ids_in_all);
+  if (!adopted) pool.Reserve(monomials, ids_in_all);
   // A guess, not a bound: a few pairs and a unary term per monomial, beside f's own terms.
   const auto own_pairs = static_cast<size_t>(pairs.Size());
-  out.Reserve(own_pairs + 4 * monomials, static_cast<size_t>(unary.Size()) + monomials, own_pairs);
+  out.Reserve(own_pairs + 4 * monomials, static_cast<size_t>(unary.Size()) + monomials,
+              through_lists ? 0 : own_pairs);
 
   out.AddConstant(f.constant);
-  for (int32_t t = 0; t < pairs.Size(); ++t) {
-    out.CopyPair(pairs.coefs[static_cast<size_t>(t)], pairs.Ids(t)[0], pairs.Ids(t)[1]);
-  }
+  out.CopyPairsOf(f.terms, through_lists);
   for (int32_t t = 0; t < unary.Size(); ++t) {
     out.AddUnary(unary.coefs[static_cast<size_t>(t)], unary.Ids(t)[0]);
   }
+  if (adopted) return;
   std::vector<int32_t> ids;
   // Otherwise terms are looked up in walk order, each where its hash says, so a term a few steps
   // ahead is prefetched (when its ids ascend, its hash is known as it is).

@@ -93,6 +93,7 @@ uint64_t QuadraticBuilder::Key(int32_t i, int32_t j) const {
 }
 
 int32_t QuadraticBuilder::FindPair(uint64_t key) const {
+  if (indexed_ == 0) return -1;
   const size_t mask = index_.size() - 1;
   for (size_t h = Home(key);; h = (h + 1) & mask) {
     if (index_[h].key == key || index_[h].slot < 0) return index_[h].slot;
@@ -133,22 +134,51 @@ void QuadraticBuilder::AddToPair(int64_t coef, int32_t pair) {
 }
 
 void QuadraticBuilder::AddPair(int64_t coef, int32_t i, int32_t j) {
-  const uint64_t key = Key(i, j);
-  const int32_t slot = FindPair(key);
+  const int32_t slot = FindPair(i, j);
   if (slot >= 0) return AddToPair(coef, slot);
-  IndexPair(key, NewPair(coef, i, j));
+  IndexPair(Key(i, j), NewPair(coef, i, j));
 }
 
 void QuadraticBuilder::AddNewPair(int64_t coef, int32_t i, int32_t j) { NewPair(coef, i, j); }
 
-void QuadraticBuilder::CopyPair(int64_t coef, int32_t i, int32_t j) {
-  if (ordered_) return AddPair(coef, i, j);
-  const uint64_t key = Key(i, j);
-  const int32_t slot = NewPair(coef, i, j);
-  if (FindPair(key) < 0) IndexPair(key, slot);
+void QuadraticBuilder::CopyPairsOf(const TermStore& f, bool through_lists) {
+  const TermTable& pairs = f.Table(2);
+  const auto n = static_cast<size_t>(pairs.Size());
+  SetSource({});
+  if (through_lists) {
+    // Without pairs in f there is nothing to find there.
+    if (n > 0) base_ = &f;
+    pair_vars_.insert(pair_vars_.end(), pairs.vars.begin(), pairs.vars.end());
+    pair_coefs_.insert(pair_coefs_.end(), pairs.coefs.begin(), pairs.coefs.end());
+    pair_owners_.insert(pair_owners_.end(), n, source_);
+    return;
+  }
+  for (int32_t t = 0; t < pairs.Size(); ++t) {
+    const int32_t* ids = pairs.Ids(t);
+    const uint64_t key = Key(ids[0], ids[1]);
+    const int32_t slot = NewPair(pairs.Coef(t), ids[0], ids[1]);
+    // f holds no two pairs with the same ordered ids, but may hold (i, j) and (j, i).
+    if (ordered_ || FindPair(key) < 0) IndexPair(key, slot);
+  }
+}
+
+int32_t QuadraticBuilder::FindBasePair(int32_t i, int32_t j) const {
+  if (!base_->HasList(i) || !base_->HasList(j)) return -1;
+  const OccurrenceList& a = base_->OccurrencesOf(i);
+  const OccurrenceList& b = base_->OccurrencesOf(j);
+  const TermTable& pairs = base_->Table(2);
+  // A list names the pairs in ascending index order, so the first match is the first pair.
+  for (const Occurrence& occ : b.size() < a.size() ? b : a) {
+    if (occ.degree != 2) continue;
+    const int32_t* ids = pairs.Ids(occ.index);
+    if ((ids[0] == i && ids[1] == j) || (!ordered_ && ids[0] == j && ids[1] == i)) return occ.index;
+  }
+  return -1;
 }
 
 void QuadraticBuilder::PrefetchPair(int32_t i, int32_t j) const {
+  // While f's pairs are found through its lists the index may still be empty: nothing to load.
+  if (base_ && indexed_ == 0) return;
   __builtin_prefetch(&index_[Home(Key(i, j))]);
 }
 
@@ -168,7 +198,7 @@ std::optional<TermPosition> QuadraticBuilder::Finish(PBF& out) {
   TermTable& unary = out.terms.Table(1);
   unary.coefs = Narrow(unary_coefs_);
   unary.vars = std::move(unary_vars_);
-  out.terms.RebuildOccurrences();
+  out.terms.BuildOccurrences();
   return std::nullopt;
 }
 

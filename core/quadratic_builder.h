@@ -5,10 +5,12 @@
 // remembers the first source of degree >= 3 that contributed to it, so that a coefficient that ends
 // up outside int32 can be blamed on a term whose rewrite needed it.
 //
-// Terms among f's own variables are found through a hash index of their pairs; a term with an
-// auxiliary of the rule being written is created by the rule exactly once (AddNewPair), so it
-// skips the index, and so do the auxiliaries' unary terms. Cost: O(1) expected per contribution;
-// Finish is linear in the output.
+// Terms among f's own variables are found through a hash index of their pairs, or, for f's own
+// pairwise terms (CopyPairsOf), through f's occurrence lists, which on a large image grid stay in
+// cache where a hash index misses it at every lookup; a term with an auxiliary of the rule being
+// written is created by the rule exactly once (AddNewPair), so it skips the index, and so do the
+// auxiliaries' unary terms. Cost: O(1) expected per contribution, or the length of the shorter
+// list of the two ids in f; Finish is linear in the output.
 #pragma once
 
 #include <cstdint>
@@ -45,15 +47,23 @@ class QuadraticBuilder {
   // A pair that no earlier or later addition names, in either order: one of its ids is an
   // auxiliary that the rule being written owns and names here once.
   void AddNewPair(int64_t coef, int32_t i, int32_t j);
-  // One of f's own pairwise terms, copied as stored: never merged into another of f's pairs, but
-  // found by later additions when unordered and no earlier term has its ids.
-  void CopyPair(int64_t coef, int32_t i, int32_t j);
+  // f's pairwise terms, copied as stored in table order before any other pair is added: never
+  // merged into one another, and later additions find the first of them with their ids (either
+  // order when unordered). With `through_lists` they are found through f's occurrence lists, and
+  // f must then outlive the builder, unchanged; otherwise through the index.
+  void CopyPairsOf(const TermStore& f, bool through_lists);
   // Starts loading the index entry of the pair: lookups that a caller knows ahead (a group's
   // pairs) then wait for memory once instead of once each.
   void PrefetchPair(int32_t i, int32_t j) const;
   // The pairwise term with these ids (either order when unordered), -1 when there is none; and
   // additions to it by that handle, which stays valid.
-  int32_t FindPair(int32_t i, int32_t j) const { return FindPair(Key(i, j)); }
+  int32_t FindPair(int32_t i, int32_t j) const {
+    if (base_) {
+      const int32_t t = FindBasePair(i, j);
+      if (t >= 0) return t;
+    }
+    return FindPair(Key(i, j));
+  }
   int64_t PairCoef(int32_t pair) const { return pair_coefs_[static_cast<size_t>(pair)]; }
   void AddToPair(int64_t coef, int32_t pair);
 
@@ -70,6 +80,8 @@ class QuadraticBuilder {
   size_t Home(uint64_t key) const { return (key * 0x9E3779B97F4A7C15ull) >> index_shift_; }
   // The slot of the pair with this key, -1 when absent.
   int32_t FindPair(uint64_t key) const;
+  // The first of base_'s pairwise terms with these ids (either order when unordered), or -1.
+  int32_t FindBasePair(int32_t i, int32_t j) const;
   void IndexPair(uint64_t key, int32_t slot);
   void ResizeIndex(size_t slots);
   void Credit(int32_t& owner);
@@ -92,6 +104,9 @@ class QuadraticBuilder {
   std::vector<int32_t> unary_vars_;
   std::vector<int64_t> unary_coefs_;
   std::vector<int32_t> unary_owners_;
+
+  // With CopyPairsOf(f, true): f, whose pair t is the builder's pair t.
+  const TermStore* base_ = nullptr;
 
   std::vector<int32_t> pair_vars_;
   std::vector<int64_t> pair_coefs_;

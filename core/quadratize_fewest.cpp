@@ -14,6 +14,7 @@
 // plus a constant 16-corner search per group. Deterministic: everything runs in creation order.
 #include <algorithm>
 #include <array>
+#include <span>
 #include <utility>
 #include <vector>
 
@@ -38,8 +39,8 @@ constexpr size_t kPartnersPerPair = 16;
 
 class FewestWriter {
  public:
-  FewestWriter(const PBF& f, QuadraticBuilder& out) : out_(out) {
-    CopyLowerAndPoolHigher(f, out_, pool_);
+  FewestWriter(const PBF& f, QuadraticBuilder& out, Lookup lookup) : out_(out) {
+    CopyLowerAndPoolHigher(f, out_, pool_, lookup);
     group_of_.assign(static_cast<size_t>(pool_.Size()), -1);
   }
 
@@ -105,37 +106,30 @@ class FewestWriter {
 
   // Cubic monomials that no quartic one holds (a window whose quartic coefficient is 0, say) still
   // share an auxiliary when two or more lie within four variables: each, in order, is grouped
-  // with the four variables that hold the most such monomials, found through their shared pairs.
+  // with the four variables that hold the most such monomials, found through their shared pairs:
+  // of the monomials loose before the first of these groups that contain the pair, the first
+  // kPartnersPerPair in order of creation are tried.
   void GroupLooseCubics() {
-    std::vector<std::pair<uint64_t, int32_t>> by_pair;  // (pair key, cubic monomial)
-    const auto key = [](int32_t i, int32_t j) {
-      return uint64_t{static_cast<uint32_t>(i)} << 32 | static_cast<uint32_t>(j);
-    };
-    for (int32_t k = 0; k < pool_.Size(); ++k) {
-      if (pool_.Degree(k) != 3 || group_of_[static_cast<size_t>(k)] >= 0) continue;
-      const int32_t* x = pool_.Ids(k);
-      by_pair.push_back({key(x[0], x[1]), k});
-      by_pair.push_back({key(x[0], x[2]), k});
-      by_pair.push_back({key(x[1], x[2]), k});
-    }
-    std::sort(by_pair.begin(), by_pair.end());
+    const PairIndex by_pair = IndexLooseCubics();
     for (int32_t k = 0; k < pool_.Size(); ++k) {
       if (pool_.Degree(k) != 3 || group_of_[static_cast<size_t>(k)] >= 0) continue;
       std::array<int32_t, 4> best{};
       int32_t best_count = 1;
       const int32_t* x = pool_.Ids(k);
       for (const auto& [p, q] : {std::pair{0, 1}, std::pair{0, 2}, std::pair{1, 2}}) {
-        const uint64_t shared = key(x[p], x[q]);
-        auto it = std::lower_bound(by_pair.begin(), by_pair.end(), std::pair{shared, -1});
-        for (size_t n = 0; n < kPartnersPerPair && it != by_pair.end() && it->first == shared;
-             ++it, ++n) {
-          const int32_t u = it->second;
+        const std::span<const Partner> partners = by_pair.With(x[p], x[q]);
+        for (size_t n = 0; n < kPartnersPerPair && n < partners.size() && best_count < 4; ++n) {
+          const int32_t u = partners[n].monomial;
           if (u == k || group_of_[static_cast<size_t>(u)] >= 0) continue;
           std::array<int32_t, 4> vars;
           const int32_t* y = pool_.Ids(u);
           std::set_union(x, x + 3, y, y + 3, vars.begin());
-          int32_t count = 0;
-          for (size_t i = 0; i < 4; ++i) count += Free(Without(vars, i)) >= 0 ? 1 : 0;
+          // Of the four triples within vars, x and y are k and u, both loose: only the two that
+          // hold the pair's one id without the other need a lookup.
+          int32_t count = 2;
+          for (size_t i = 0; i < 4; ++i) {
+            if (vars[i] == x[p] || vars[i] == x[q]) count += Free(Without(vars, i)) >= 0 ? 1 : 0;
+          }
           if (count > best_count) {
             best = vars;
             best_count = count;
@@ -144,6 +138,80 @@ class FewestWriter {
       }
       if (best_count >= 2) Form(best.data(), -1);
     }
+  }
+
+  // A loose cubic monomial that contains a pair, by the pair's larger id.
+  struct Partner {
+    int32_t second = 0;
+    int32_t monomial = 0;
+  };
+
+  // The loose cubic monomials by the pairs within them, grouped by the pair's smaller id: a
+  // counting pass (in order of creation, which it keeps) and a stable sort of each id's entries
+  // by the larger id, which on an image grid are a handful. One sort of all (pair, monomial)
+  // entries and a binary search among them made the reduced 512x512 grid take 638 ms instead of
+  // 409 (bench/RESULTS.md).
+  struct PairIndex {
+    std::vector<size_t> begin;  // per smaller id: where its entries start
+    std::vector<Partner> entries;
+
+    // The entries of the pair (i, j), i < j, in order of creation.
+    std::span<const Partner> With(int32_t i, int32_t j) const {
+      const auto first =
+          entries.begin() + static_cast<std::ptrdiff_t>(begin[static_cast<size_t>(i)]);
+      const auto last =
+          entries.begin() + static_cast<std::ptrdiff_t>(begin[static_cast<size_t>(i) + 1]);
+      // Binary searches both ways: a pair may lie in very many monomials (a hub).
+      const auto below = [](const Partner& e, int32_t v) { return e.second < v; };
+      const auto above = [](int32_t v, const Partner& e) { return v < e.second; };
+      return {std::lower_bound(first, last, j, below), std::upper_bound(first, last, j, above)};
+    }
+  };
+
+  PairIndex IndexLooseCubics() const {
+    const auto loose = [this](int32_t k) {
+      return pool_.Degree(k) == 3 && group_of_[static_cast<size_t>(k)] < 0;
+    };
+    size_t ids = 0;
+    for (int32_t k = 0; k < pool_.Size(); ++k) {
+      if (loose(k)) ids = std::max(ids, static_cast<size_t>(pool_.Ids(k)[2]) + 1);
+    }
+    PairIndex index;
+    index.begin.assign(ids + 1, 0);
+    for (int32_t k = 0; k < pool_.Size(); ++k) {
+      if (!loose(k)) continue;
+      const int32_t* x = pool_.Ids(k);
+      index.begin[static_cast<size_t>(x[0])] += 2;
+      index.begin[static_cast<size_t>(x[1])] += 1;
+    }
+    size_t total = 0;
+    for (size_t& b : index.begin) {
+      const size_t count = b;
+      b = total;
+      total += count;
+    }
+    index.entries.resize(total);
+    std::vector<size_t> next(index.begin.begin(), index.begin.end() - 1);
+    for (int32_t k = 0; k < pool_.Size(); ++k) {
+      if (!loose(k)) continue;
+      const int32_t* x = pool_.Ids(k);
+      index.entries[next[static_cast<size_t>(x[0])]++] = {x[1], k};
+      index.entries[next[static_cast<size_t>(x[0])]++] = {x[2], k};
+      index.entries[next[static_cast<size_t>(x[1])]++] = {x[2], k};
+    }
+    const auto by_second = [](const Partner& a, const Partner& b) { return a.second < b.second; };
+    for (size_t i = 0; i + 1 < index.begin.size(); ++i) {
+      const auto first = index.entries.begin() + static_cast<std::ptrdiff_t>(index.begin[i]);
+      const auto last = index.entries.begin() + static_cast<std::ptrdiff_t>(index.begin[i + 1]);
+      if (last - first <= 16) {
+        for (auto e = first + 1; e < last; ++e) {
+          for (auto f = e; f != first && by_second(*f, *(f - 1)); --f) std::iter_swap(f, f - 1);
+        }
+      } else {
+        std::stable_sort(first, last, by_second);
+      }
+    }
+    return index;
   }
 
   // The group's first monomial in order of creation: the one its output is written for.
@@ -212,8 +280,8 @@ class FewestWriter {
 
 }  // namespace
 
-std::optional<TermPosition> WriteFewest(const PBF& f, QuadraticBuilder& out) {
-  return FewestWriter(f, out).Run();
+std::optional<TermPosition> WriteFewest(const PBF& f, QuadraticBuilder& out, Lookup lookup) {
+  return FewestWriter(f, out, lookup).Run();
 }
 
 }  // namespace pbf

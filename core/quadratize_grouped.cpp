@@ -51,8 +51,8 @@ void Without(const int32_t* ids, int32_t n, int32_t p, std::vector<int32_t>& out
 
 class GroupedWriter {
  public:
-  GroupedWriter(const PBF& f, QuadraticBuilder& out) : out_(out) {
-    CopyLowerAndPoolHigher(f, out_, pool_);
+  GroupedWriter(const PBF& f, QuadraticBuilder& out, Lookup lookup) : out_(out) {
+    CopyLowerAndPoolHigher(f, out_, pool_, lookup);
     group_at_.assign(static_cast<size_t>(f.MaxId()) + 1, -1);
     uses_.assign(group_at_.size(), 0);
   }
@@ -210,8 +210,8 @@ class GroupedWriter {
 
 }  // namespace
 
-std::optional<TermPosition> WriteGrouped(const PBF& f, QuadraticBuilder& out) {
-  return GroupedWriter(f, out).Run();
+std::optional<TermPosition> WriteGrouped(const PBF& f, QuadraticBuilder& out, Lookup lookup) {
+  return GroupedWriter(f, out, lookup).Run();
 }
 
 }  // namespace pbf

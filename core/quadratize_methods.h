@@ -6,6 +6,7 @@
 
 #include <optional>
 
+#include "monomial_pool.h"
 #include "pbf.h"
 #include "quadratic_builder.h"
 #include "quadratize.h"
@@ -18,8 +19,11 @@ std::optional<TermPosition> WriteTermwise(const PBF& f, QuadraticBuilder& out);
 // auxiliary past 2^31 - 1, so that its output is WriteTermwise's. A sufficient bound: false does
 // not mean that something would leave int32.
 bool ToQuadraticFits(const PBF& f, int64_t first);
-std::optional<TermPosition> WriteFewest(const PBF& f, QuadraticBuilder& out);
-std::optional<TermPosition> WriteGrouped(const PBF& f, QuadraticBuilder& out);
+// Both find f's terms as `lookup` says; the output is the same either way.
+std::optional<TermPosition> WriteFewest(const PBF& f, QuadraticBuilder& out,
+                                        Lookup lookup = Lookup::kChosen);
+std::optional<TermPosition> WriteGrouped(const PBF& f, QuadraticBuilder& out,
+                                         Lookup lookup = Lookup::kChosen);
 // Quadratize with kAuto.
 std::optional<TermPosition> QuadratizeAuto(const PBF& f, int32_t newvar, PBF& out);
 

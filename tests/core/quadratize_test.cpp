@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "four_variable_form.h"
+#include "monomial_pool.h"
 #include "pbf.h"
 #include "quadratic_builder.h"
 #include "quadratize_methods.h"
@@ -368,6 +369,131 @@ TEST(Quadratize, AutoKeepsTheMethodWhoseRoofDualLabelsMost) {
     PBF automatic;
     ASSERT_FALSE(Quadratize(f, QuadratizeMethod::kAuto, 0, automatic));
     EXPECT_EQ(automatic.GetString(), expected);
+  }
+}
+
+// The quadratizations that look across terms find f's own terms through f's occurrence lists
+// (Lookup::kOccurrences); through hashed copies of them (kHashed) they write what they wrote
+// before those lookups existed. Both must write the same text and report the same term.
+std::optional<TermPosition> WriteWith(QuadratizeMethod method, Lookup lookup, const PBF& f,
+                                      PBF& out) {
+  QuadraticBuilder builder(f.MaxId() + 1, /*ordered=*/false);
+  const std::optional<TermPosition> failed = method == QuadratizeMethod::kFewest
+                                                 ? WriteFewest(f, builder, lookup)
+                                                 : WriteGrouped(f, builder, lookup);
+  if (failed) return failed;
+  return builder.Finish(out);
+}
+
+// The text of a quadratization, or the term it reports.
+std::string Written(QuadratizeMethod method, Lookup lookup, const PBF& f) {
+  PBF q;
+  const std::optional<TermPosition> failed = WriteWith(method, lookup, f, q);
+  if (failed)
+    return "failed " + std::to_string(failed->degree) + " " + std::to_string(failed->index);
+  ExpectInvariants(q);
+  return q.GetString();
+}
+
+// Terms of degree 3 and 4 with ascending ids, many sharing pairs (a third hold one of two hub
+// variables), beside pairs and unary terms; coefficients in -9 ... 9, zeros kept in odd seeds
+// only. Drawn with splitmix64, so that the recorded checksums hold on every platform.
+PBF SharedPairFunction(uint64_t seed) {
+  bench::SplitMix64 rng{seed};
+  const int32_t vars = 6 + rng.Below(20);
+  const int32_t terms = 10 + rng.Below(120);
+  PBF f;
+  for (int32_t n = 0; n < vars; ++n) {
+    f.AddUnary(rng.Below(19) - 9, rng.Below(static_cast<uint64_t>(vars)));
+    const int32_t i = rng.Below(static_cast<uint64_t>(vars));
+    const int32_t j = rng.Below(static_cast<uint64_t>(vars));
+    f.AddPairwise(rng.Below(19) - 9, i, j);
+  }
+  for (int32_t n = 0; n < terms; ++n) {
+    const size_t d = rng.Below(4) == 0 ? 4 : 3;
+    Ids ids;
+    if (rng.Below(3) == 0) ids.push_back(rng.Below(2));
+    while (ids.size() < d) {
+      const int32_t v = rng.Below(static_cast<uint64_t>(vars));
+      if (std::find(ids.begin(), ids.end(), v) == ids.end()) ids.push_back(v);
+    }
+    std::sort(ids.begin(), ids.end());
+    int32_t coef = rng.Below(19) - 9;
+    if (coef == 0 && seed % 2 == 0) coef = 1;
+    f.AddTerm(coef, static_cast<int32_t>(d), ids.data());
+  }
+  return f;
+}
+
+constexpr QuadratizeMethod kAcrossTerms[] = {QuadratizeMethod::kFewest, QuadratizeMethod::kGrouped};
+
+TEST(QuadratizeLookup, ListsAndHashesWriteTheSameOnRandomFunctions) {
+  std::mt19937 rng(1411);
+  for (int rep = 0; rep < 600; ++rep) {
+    SCOPED_TRACE(::testing::Message() << "rep " << rep);
+    const int32_t vars = std::uniform_int_distribution<int32_t>(1, 12)(rng);
+    // Every third function only with ascending ids and no zero coefficient above degree 2, the
+    // layout whose terms the pool adopts from f.
+    PBF f = RandomFunction(rng, vars, std::uniform_int_distribution<int32_t>(0, 10)(rng),
+                           /*big=*/rep % 2 == 1);
+    if (rep % 3 == 0) {
+      PBF sorted = f;
+      sorted.terms = TermStore();
+      for (size_t d = 1; d < f.terms.tables.size(); ++d) {
+        if (!f.terms.HasTable(static_cast<int32_t>(d))) continue;
+        const TermTable& table = f.terms.Table(static_cast<int32_t>(d));
+        for (int32_t t = 0; t < table.Size(); ++t) {
+          Ids ids(table.Ids(t), table.Ids(t) + d);
+          std::sort(ids.begin(), ids.end());
+          ids.erase(std::unique(ids.begin(), ids.end()), ids.end());
+          const int32_t coef = table.Coef(t) == 0 ? 1 : table.Coef(t);
+          sorted.AddTerm(coef, static_cast<int32_t>(ids.size()), ids.data());
+        }
+      }
+      f = sorted;
+    }
+    for (const QuadratizeMethod method : kAcrossTerms) {
+      EXPECT_EQ(Written(method, Lookup::kOccurrences, f), Written(method, Lookup::kHashed, f))
+          << Name(method) << "\n"
+          << f.GetString();
+    }
+  }
+}
+
+// The checksums (bench::Checksum of the text, or of "failed d t") that the implementation before
+// these lookups wrote: on the workloads, and on 300 SharedPairFunctions, all joined by newlines.
+TEST(QuadratizeLookup, WritesWhatTheHashedImplementationWrote) {
+  struct Case {
+    const char* name;
+    bench::Workload workload;
+    bool reduced;
+    uint64_t fewest;
+    uint64_t grouped;
+  };
+  const Case cases[] = {
+      {"grid40", bench::Grid(40), false, 0x6f55ad49c6bd619c, 0x9a489d37b4c3c5c9},
+      {"grid40 reduced", bench::Grid(40), true, 0x2335afb3a376e9a4, 0x711e349d8c0a082d},
+      {"grid128", bench::Grid(128), false, 0x95d4b9b7d56ee66c, 0x9fdbd9bea27a1495},
+      {"grid128 reduced", bench::Grid(128), true, 0xd6733e002955f8f7, 0x1bc2ab0494445790},
+      {"pubo", bench::Pubo(300, 2000), false, 0x42d2921e651ab23d, 0x2b15a586784ed662},
+      {"hub", bench::Hub(3000), false, 0x4d5eba4bf9c7883c, 0x851ae119f4869f8b},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    PBF f = bench::Build(c.workload);
+    if (c.reduced) f.ReduceHigher();
+    for (const Lookup lookup : {Lookup::kOccurrences, Lookup::kHashed}) {
+      EXPECT_EQ(bench::Checksum(Written(QuadratizeMethod::kFewest, lookup, f)), c.fewest);
+      EXPECT_EQ(bench::Checksum(Written(QuadratizeMethod::kGrouped, lookup, f)), c.grouped);
+    }
+  }
+  const uint64_t joined[] = {0xcf70735ed69fa757, 0xe6874a96877cc3fe};
+  for (size_t m = 0; m < 2; ++m) {
+    std::string all;
+    for (uint64_t seed = 0; seed < 300; ++seed) {
+      all += Written(kAcrossTerms[m], Lookup::kOccurrences, SharedPairFunction(seed)) + "\n";
+    }
+    EXPECT_EQ(bench::Checksum(all), joined[m]) << Name(kAcrossTerms[m]);
   }
 }
 
