@@ -2,7 +2,8 @@
 against toulbar2, minimize on two threads, and the whole road a user takes on a photograph.
 
     python bench/solve_bench.py --json build/solve.json   # every figure of bench/RESULTS.md
-    python bench/solve_bench.py --quick                   # 128/256 sizes: a smoke test in minutes
+    python bench/solve_bench.py --quick                   # 128/256 sizes, no megapixel
+    python bench/solve_bench.py --quick --sizes 32 --repeat 1 --toulbar2-long 0   # seconds
     python bench/solve_bench.py --only road threads       # some sections
 
 Sections (all by default), each energy in a fresh worker process (bench.py's run_worker), so that
@@ -52,36 +53,31 @@ sys.path.insert(0, str(HERE))
 sys.path.insert(0, str(HERE.parent / "examples"))
 
 import bench  # noqa: E402
+import denoise  # noqa: E402
+import pbfred  # noqa: E402
 import workloads  # noqa: E402
 from bench import best_interleaved, fmt_b, have, peak, reset_peak, rss  # noqa: E402
+from pbfred import energy  # noqa: E402
+from pbfred.energy import METHODS  # noqa: E402
 
-# The photograph's energy: the demo's parameters, at which the checkerboard prior leaves pixels
-# for roof duality to fix and the count prior is submodular.
+# The photograph's energy, with the demo's parameters.
 PHOTO = {"data": 3, "weight": 1}
 PHOTO_FLIP = 0.1
 PRIORS = ("count", "checkerboard")
 GRID_DATA = (10, 2, 30)  # 10: the workload as built
-METHODS = ("termwise", "fewest", "grouped", "auto")
 
 
 # --- Energies, named "photo512/count" or "grid512" and "grid512/data2" ---
 
 def photo_noisy(size: int, seed: int = 0) -> np.ndarray:
-    import denoise
-
     return denoise.add_noise(denoise.clean_photo(size), PHOTO_FLIP, seed)
 
 
 def build(name: str):
     """The energy named `name` as a PyPBF, with its number of pixels and of 2x2 windows."""
-    import pbfred
-    from pbfred import energy
-
     kind, _, variant = name.partition("/")
     width = width_of(name)
     if kind.startswith("photo"):
-        import denoise
-
         f = denoise.build_energy(photo_noisy(width), variant, **PHOTO)
     else:
         w = workloads.grid(width)
@@ -109,8 +105,6 @@ def label(name: str) -> str:
 
 
 def count_terms(f) -> int:
-    from pbfred import energy
-
     return sum(len(coefs) for _, coefs in energy.terms(f).values())
 
 
@@ -122,9 +116,6 @@ def fixed_share(labels: np.ndarray, pixels: int) -> float:
 
 def worker_quadratize(name: str, repeat: int, budget: float) -> dict:
     """Every method of quadratize on one energy as built, beside to_quadratic."""
-    import pbfred
-    from pbfred import energy
-
     f, pixels, windows = build(name)
 
     def to_quadratic():
@@ -163,8 +154,6 @@ def worker_dimod(name: str) -> dict:
     of its result."""
     import dimod
 
-    from pbfred import energy
-
     f, pixels, windows = build(name)
     poly = energy.to_dimod(f)
     # As bench.py: a violated product constraint must cost more than the whole span of f.
@@ -193,8 +182,6 @@ def thinqpbo_labels(q) -> tuple[np.ndarray, int, dict]:
     weak persistencies, labels read back. Returns the labels (-1: not fixed), the bound and the
     time of each step."""
     import thinqpbo
-
-    from pbfred import energy
 
     t0 = time.perf_counter()
     tables = energy.terms(q)
@@ -226,8 +213,6 @@ def thinqpbo_labels(q) -> tuple[np.ndarray, int, dict]:
 def worker_roof(name: str, repeat: int, budget: float) -> dict:
     """roof_duality against thinqpbo on the energy after reduce_higher, quadratized termwise and
     fewest; the two take turns, and each keeps its best time."""
-    from pbfred import energy
-
     f, pixels, _ = build(name)
     reduced = f.copy()
     t0 = time.perf_counter()
@@ -267,10 +252,6 @@ def worker_roof(name: str, repeat: int, budget: float) -> dict:
 def worker_road(size: int, prior: str, repeat: int, budget: float) -> dict:
     """From the noisy picture's arrays to labels: build_energy (add_unaries + add_cliques) and
     minimize, end to end; the best run, and the largest peak of the process over the runs."""
-    import denoise
-
-    from pbfred import energy
-
     noisy = photo_noisy(size)
     gc.collect()
     out = {"size": size, "prior": prior, "start_rss": rss(), "peak_rss": 0,
@@ -298,10 +279,6 @@ def worker_road(size: int, prior: str, repeat: int, budget: float) -> dict:
 def worker_threads(size: int, prior: str, repeat: int, budget: float) -> dict:
     """Two energies (noise seeds 0 and 1) minimised by two threads at once, against one thread
     minimising both in a row; the two ways take turns."""
-    import denoise
-
-    from pbfred import energy
-
     energies = [denoise.build_energy(photo_noisy(size, seed), prior, **PHOTO) for seed in (0, 1)]
 
     def serial():
@@ -381,8 +358,6 @@ def write_wcsp(path: str, variables: int, tables) -> int:
 def run_toulbar2(wcsp: str, seconds: int, shift: int, f) -> dict:
     """toulbar2 on `wcsp` with a CPU limit of `seconds`: its best cost found and the best lower
     bound it printed, shifted back; the solution is checked against f with evaluate."""
-    from pbfred import energy
-
     solution = wcsp + ".sol"
     if os.path.exists(solution):
         os.remove(solution)
@@ -562,8 +537,6 @@ def section_toulbar2(run: Runner, roads) -> list:
     if not shutil.which("toulbar2") or a.no_baselines or not roads:
         print("\n(toulbar2: skipped" + ("" if roads else ", no road figures") + ")")
         return []
-    import denoise
-
     print("\n### minimize against toulbar2 (issue 13)\n")
     print("| photo | prior | solver | time | energy | lower bound |")
     print("|---|---|---|---:|---:|---:|")
@@ -709,8 +682,9 @@ def main() -> int:
     parser.add_argument("--timeout", type=float, default=1800.0, help="seconds per worker")
     parser.add_argument("--big", type=int, help="the megapixel photograph's size (default 1024, "
                                                 "none with --quick)")
-    parser.add_argument("--dimod-max", type=int, default=256,
-                        help="largest width converted by dimod (it takes a minute on 512)")
+    parser.add_argument("--dimod-max", type=int,
+                        help="largest width converted by dimod (default 256, 128 with --quick; "
+                             "it takes a minute on 512)")
     parser.add_argument("--toulbar2-long", type=int,
                         help="seconds of the longer toulbar2 run (default 60, 10 with --quick; "
                              "0: none)")
@@ -738,6 +712,8 @@ def main() -> int:
     a.photo_sizes = a.sizes or ([128, 256] if a.quick else [256, 512])
     if a.big is None:
         a.big = 0 if a.quick else 1024
+    if a.dimod_max is None:
+        a.dimod_max = 128 if a.quick else 256
     if a.toulbar2_long is None:
         a.toulbar2_long = 10 if a.quick else 60
     sections = a.only or ["quadratize", "roof", "road", "toulbar2", "threads", "big"]
