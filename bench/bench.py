@@ -352,18 +352,26 @@ def write_monomials(text: str, path: str) -> None:
 
 # --- The companion module pbfred.energy ---
 
-def _best_interleaved(fns: dict, repeat: int) -> dict:
+def best_interleaved(fns: dict, repeat: int, budget: float = float("inf"),
+                     results: dict | None = None) -> dict:
     """The best time of each function over `repeat` rounds, the functions taking turns within a
-    round, so that every ratio compares runs made under the same load."""
+    round, so that every ratio compares runs made under the same load. No round starts once
+    `budget` seconds have passed (the first always runs), so that stages of a minute are not
+    repeated for many. `results`, when given, receives the last result of each function."""
     best = {}
+    start = time.perf_counter()
     for _ in range(repeat):
         for name, fn in fns.items():
             gc.collect()
             t0 = time.perf_counter()
             result = fn()
             elapsed = time.perf_counter() - t0
+            if results is not None:
+                results[name] = result
             del result
             best[name] = min(best.get(name, elapsed), elapsed)
+        if time.perf_counter() - start > budget:
+            break
     return best
 
 
@@ -407,7 +415,7 @@ def worker_energy(build_width: int, evaluate_width: int, repeat: int) -> dict:
 
     f = bulk()
     out["build_identical"] = f.get_string() == method_calls().get_string()
-    out["build"] = _best_interleaved(
+    out["build"] = best_interleaved(
         {"user_loop_s": user_loop, "method_calls_s": method_calls, "bulk_s": bulk}, repeat)
     out["build"]["vs_user_loop"] = out["build"]["user_loop_s"] / out["build"]["bulk_s"]
     out["build"]["vs_method_calls"] = out["build"]["method_calls_s"] / out["build"]["bulk_s"]
@@ -417,7 +425,7 @@ def worker_energy(build_width: int, evaluate_width: int, repeat: int) -> dict:
     del f
     arrays = energy.terms(q)
     pair_ids, pair_coefs = arrays[2]
-    out["read"] = _best_interleaved({"terms_s": lambda: energy.terms(q),
+    out["read"] = best_interleaved({"terms_s": lambda: energy.terms(q),
                                      "get_string_s": q.get_string}, repeat)
     out["read"].update(
         terms=sum(len(c) for _, c in arrays.values()),
@@ -437,7 +445,7 @@ def worker_energy(build_width: int, evaluate_width: int, repeat: int) -> dict:
         out["evaluate_identical"] = bool(
             (bqm.energies((x, labels)) == energy.evaluate(q, x)).all())
         fns["dimod_energies_s"] = lambda: bqm.energies((x, labels))
-    out["evaluate"] = _best_interleaved(fns, repeat)
+    out["evaluate"] = best_interleaved(fns, repeat)
     out["evaluate"]["terms"] = sum(len(c) for _, c in energy.terms(q).values())
     if "dimod_energies_s" in out["evaluate"]:
         out["evaluate"]["vs_dimod"] = (out["evaluate"]["dimod_energies_s"]
@@ -483,10 +491,16 @@ def call_overhead(repeat: int, number: int) -> dict:
 
 # --- Driver ---
 
-def run_worker(args: list[str], env: dict | None = None) -> dict:
-    cmd = [sys.executable, str(pathlib.Path(__file__).resolve())] + args
-    proc = subprocess.run(cmd, capture_output=True, text=True,
-                          env=None if env is None else {**os.environ, **env})
+def run_worker(args: list[str], env: dict | None = None, script: str | None = None,
+               timeout: float | None = None) -> dict:
+    """Runs `script` (this file by default) with `args` in a fresh interpreter and returns the JSON
+    object its last line prints, or {"error": ...} when it fails or outlives `timeout` seconds."""
+    cmd = [sys.executable, str(script or pathlib.Path(__file__).resolve())] + args
+    try:
+        proc = subprocess.run(cmd, capture_output=True, text=True, timeout=timeout,
+                              env=None if env is None else {**os.environ, **env})
+    except subprocess.TimeoutExpired:
+        return {"error": f"no result within {timeout:.0f} s"}
     if proc.returncode != 0:
         return {"error": proc.stderr.strip().splitlines()[-1] if proc.stderr.strip() else "failed"}
     return json.loads(proc.stdout.strip().splitlines()[-1])

@@ -2,7 +2,7 @@
 # Builds and runs every test:
 #   1. the GoogleTest suite and the Python suite (through ctest) on CPython 3.10 and on the
 #      newest CPython installed, warnings treated as errors; the benchmarks are built, and the
-#      benchmark script makes one quick run;
+#      benchmark scripts make one quick run each;
 #   2. the Python suite against the package as `pip install .` installs it into a fresh venv;
 #   3. both suites again under AddressSanitizer and UndefinedBehaviorSanitizer, the Python suite
 #      with leak checking;
@@ -36,6 +36,11 @@ configure_and_test py3.10 "$python310" -DPBFRED_BUILD_BENCH=ON
 echo "== benchmark script (smoke run on the smallest grid)"
 PYTHONPATH="$build/py3.10/python" "$build/venv-py3.10/bin/python" "$root/bench/bench.py" \
   --only grid128 --no-baselines --repeat 1
+echo "== solving benchmark script (smoke run on a 32x32 grid and photograph)"
+# The photograph comes from scikit-image; thinqpbo, dimod and toulbar2 take part when installed.
+"$build/venv-py3.10/bin/python" -m pip install -q --disable-pip-version-check scikit-image==0.25.2
+PYTHONPATH="$build/py3.10/python" "$build/venv-py3.10/bin/python" "$root/bench/solve_bench.py" \
+  --quick --sizes 32 --repeat 1 --toulbar2-long 0 >/dev/null
 if [ "$("$newest" -c 'import sys; print(sys.version_info[:2])')" != "(3, 10)" ]; then
   configure_and_test newest "$newest"
 fi
