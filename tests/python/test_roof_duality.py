@@ -6,11 +6,10 @@ import math
 
 import numpy as np
 import pytest
+from scipy.optimize import linprog
 
 from pbfred import PyPBF, energy
 from brute import best_completion, polynomial, values
-
-linprog = pytest.importorskip("scipy.optimize").linprog
 
 
 def lp_relaxation(q):
