@@ -2,6 +2,9 @@
 minimize: every guarantee of those three is a statement about all labellings, so the tests
 check it on functions small enough to list them all."""
 
+import importlib.util
+import pathlib
+
 import numpy as np
 
 from pbfred import PyPBF, energy
@@ -108,17 +111,31 @@ def window_ids(height, width):
     return np.stack([top, top + 1, top + width, top + width + 1], axis=1)
 
 
-def grid_energy(rng, height, width, data=4, prior=3):
-    """An image energy: a random data term per pixel (E0, E1 in 0 .. data) and one random table
-    per 2 x 2 window with entries in 0 .. 4 * prior, 0 for the two uniform windows, so that the
-    prior favours flat regions without being submodular. Returns (f, unary, tables) with unary
-    (n, 2) and tables (windows, 16), the energies as given to add_unaries and add_cliques."""
+def grid_energy(rng, height, width, data=4, prior=3, table=None):
+    """An image energy: a random data term per pixel (E0, E1 in 0 .. data) and a table per 2 x 2
+    window: `table` (16 values) for every window, or else a random one per window with entries
+    in 0 .. 4 * prior and 0 for the two uniform windows, a prior that favours flat regions
+    without being submodular. Returns (f, unary, tables) with unary (n, 2) and tables
+    (windows, 16), the energies as given to add_unaries and add_cliques."""
     n = height * width
     unary = rng.integers(0, data + 1, (n, 2))
     windows = window_ids(height, width)
-    tables = rng.integers(0, 4 * prior + 1, (len(windows), 16))
-    tables[:, [0, 15]] = 0
+    if table is None:
+        tables = rng.integers(0, 4 * prior + 1, (len(windows), 16))
+        tables[:, [0, 15]] = 0
+    else:
+        tables = np.broadcast_to(np.asarray(table), (len(windows), 16))
     f = PyPBF(n)
     energy.add_unaries(f, np.arange(n), unary[:, 0], unary[:, 1])
     energy.add_cliques(f, windows, tables)
     return f, unary, tables
+
+
+def denoise():
+    """examples/denoise.py, the demo's energy, loaded from the source tree (it is not part of the
+    installed package)."""
+    path = pathlib.Path(__file__).resolve().parents[2] / "examples" / "denoise.py"
+    spec = importlib.util.spec_from_file_location("denoise", path)
+    module = importlib.util.module_from_spec(spec)
+    spec.loader.exec_module(module)
+    return module
