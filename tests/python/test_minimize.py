@@ -5,14 +5,15 @@ import concurrent.futures
 import re
 import sys
 import threading
+import time
 import types
 
 import numpy as np
 import pytest
 
 from pbfred import PyPBF, energy
-from brute import (best_completion, grid_energy, persistent_labels, polynomial, random_function,
-                   values)
+from brute import (best_completion, denoise, grid_energy, persistent_labels, polynomial,
+                   random_function, values)
 
 OPTIONS = [(improve, probe) for improve in (False, True) for probe in (False, True)]
 
@@ -32,7 +33,8 @@ def check_guarantees(f, all_values, solution):
 
 def same(a, b):
     """Whether two Solutions are equal (Solution's own == compares arrays ambiguously)."""
-    return (a.labels.tolist() == b.labels.tolist() and a.persistent.tolist() == b.persistent.tolist()
+    return (a.labels.tolist() == b.labels.tolist()
+            and a.persistent.tolist() == b.persistent.tolist()
             and a.lower_bound == b.lower_bound and a.energy == b.energy)
 
 
@@ -211,20 +213,32 @@ class FakeBar:
         return lambda *args: self.calls.append((name, *args))
 
 
-def test_progress_true_uses_tqdm_where_it_is_installed(monkeypatch, capsys):
+BAR_TOTAL = ("the bar's total counts three rounds of quadratize and roof_duality for 'auto', "
+             "but minimize reports one to four (the fewest rule on f as built comes first, and "
+             "rounds stop once one labels every id), so the bar stops short of its total or "
+             "runs past it")
+
+
+@pytest.mark.parametrize("method", [
+    pytest.param(m, marks=pytest.mark.xfail(strict=True, reason=BAR_TOTAL)) if m == "auto" else m
+    for m in energy.METHODS])
+@pytest.mark.parametrize("probe", [False, True])
+def test_progress_true_uses_tqdm_where_it_is_installed(monkeypatch, capsys, method, probe):
     monkeypatch.setitem(sys.modules, "tqdm", types.SimpleNamespace(tqdm=FakeBar))
-    FakeBar.made.clear()
-    f, _, _ = grid_energy(np.random.default_rng(5), 5, 5)
-    reports = []
-    energy.minimize(f, method="grouped", progress=lambda *args: reports.append(args))
-    energy.minimize(f, method="grouped", progress=True)
-    assert capsys.readouterr() == ("", "")
-    (bar,) = FakeBar.made
-    assert bar.kwargs["total"] == len(reports)
-    stages = [stage for stage, _ in reports]
-    assert [c[0] for c in bar.calls] == ["set_postfix_str", "write", "update"] * len(stages) + [
-        "close"]
-    assert [c[1].split(":")[0].strip() for c in bar.calls if c[0] == "write"] == stages
+    demo = denoise()
+    for table in (None, demo.prior_table("count", 3)):  # a rule labels every id, or none does
+        FakeBar.made.clear()
+        f, _, _ = grid_energy(np.random.default_rng(5), 5, 5, table=table)
+        reports = []
+        energy.minimize(f, method=method, probe=probe, progress=lambda *args: reports.append(args))
+        energy.minimize(f, method=method, probe=probe, progress=True)
+        assert capsys.readouterr() == ("", "")
+        (bar,) = FakeBar.made
+        stages = [stage for stage, _ in reports]
+        assert [c[0] for c in bar.calls] == (["set_postfix_str", "write", "update"] * len(stages)
+                                             + ["close"])
+        assert [c[1].split(":")[0].strip() for c in bar.calls if c[0] == "write"] == stages
+        assert bar.kwargs["total"] == len(stages)
 
 
 def test_an_error_in_progress_is_raised_after_the_road_and_the_first_one_wins():
@@ -261,11 +275,15 @@ def test_threads_minimising_distinct_energies_get_the_results_of_one_at_a_time()
         return energy.minimize(energies[k], probe=k % 2 == 0, method=energy.METHODS[k % 4])
 
     alone = [solve(k) for k in range(6)]
-    # A race shows in some rounds only: repeat, stopping at the first difference.
+    # A race shows only where two calls overlap, which a loaded machine makes rare: repeat for
+    # some seconds, stopping at the first difference.
+    deadline = time.monotonic() + 10
     with concurrent.futures.ThreadPoolExecutor(max_workers=3) as pool:
-        for _ in range(20):
+        while True:
             together = list(pool.map(solve, range(6)))
             assert all(same(a, b) for a, b in zip(alone, together))
+            if time.monotonic() > deadline:
+                break
 
 
 def test_a_thread_may_edit_its_own_function_while_another_minimises():

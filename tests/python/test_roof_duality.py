@@ -2,6 +2,7 @@
 (scipy's linprog), whose value the roof-dual bound is, and exhaustive enumeration for weak
 persistency. Then the forms of input it must read right, and what it refuses."""
 
+import concurrent.futures
 import math
 
 import numpy as np
@@ -9,7 +10,7 @@ import pytest
 from scipy.optimize import linprog
 
 from pbfred import PyPBF, energy
-from brute import best_completion, polynomial, values
+from brute import best_completion, grid_energy, polynomial, values
 
 
 def lp_relaxation(q):
@@ -155,3 +156,15 @@ def test_anything_but_a_pypbf_is_refused(q, got):
     with pytest.raises(TypeError) as exc:
         energy.roof_duality(q)
     assert str(exc.value) == f"Argument 'q' has incorrect type (expected pbfred.PyPBF, got {got})"
+
+
+def test_threads_get_the_results_of_one_at_a_time():
+    # The solve releases the GIL: several run at once, each on its own copy of its q.
+    qs = [energy.quadratize(grid_energy(np.random.default_rng(seed), 12, 12)[0], "grouped")
+          for seed in range(6)]
+    alone = [energy.roof_duality(q) for q in qs]
+    with concurrent.futures.ThreadPoolExecutor(max_workers=3) as pool:
+        for _ in range(5):
+            together = list(pool.map(energy.roof_duality, qs))
+            assert [(labels.tolist(), bound) for labels, bound in together] == [
+                (labels.tolist(), bound) for labels, bound in alone]
