@@ -7,12 +7,13 @@
 #   3. both suites again under AddressSanitizer and UndefinedBehaviorSanitizer, the Python suite
 #      with leak checking;
 #   4. the core's libFuzzer target, built with clang, for two minutes from the seed corpus.
-# Installs what it needs when it is missing: GoogleTest, Google Benchmark and clang from Debian,
-# Python packages from PyPI.
+# Installs what it needs when it is missing: GoogleTest, Google Benchmark, toulbar2 (the exact
+# solver the Python suite checks minimize and quadratize against) and clang from Debian, Python
+# packages from PyPI.
 set -euo pipefail
 source "$(dirname "$0")/common.sh"
 
-ensure_apt g++ libgtest-dev libbenchmark-dev
+ensure_apt g++ libgtest-dev libbenchmark-dev toulbar2
 
 # configure_and_test NAME PYTHON [CMAKE ARGS...]: a venv and a build tree named NAME; runs ctest.
 configure_and_test() {
