@@ -28,12 +28,20 @@ void* operator new(std::size_t size) {
   if (void* p = std::malloc(size == 0 ? 1 : size)) return p;
   throw std::bad_alloc();
 }
+// The nothrow form too (std::stable_sort's buffer comes from it and goes back through the sized
+// delete below): a sanitizer's own version would tag the block as new'd, not malloc'd.
+void* operator new(std::size_t size, const std::nothrow_t&) noexcept {
+  if (allocations_left == 0) return nullptr;
+  if (allocations_left > 0) --allocations_left;
+  return std::malloc(size == 0 ? 1 : size);
+}
 // GCC pairs the free() below with the new-expressions that it inlines this into, not with the
 // replacement operator new above that really allocated the block.
 #pragma GCC diagnostic push
 #pragma GCC diagnostic ignored "-Wmismatched-new-delete"
 void operator delete(void* p) noexcept { std::free(p); }
 void operator delete(void* p, std::size_t) noexcept { std::free(p); }
+void operator delete(void* p, const std::nothrow_t&) noexcept { std::free(p); }
 #pragma GCC diagnostic pop
 
 namespace pbf {
