@@ -6,6 +6,7 @@
     python bench/bench.py --pipeline grid1024   # build, reduce_higher, to_quadratic in a row
     python bench/bench.py --monomials FILE      # one workload read from `coef id1 id2 ...` lines
     python bench/bench.py --write-monomials DIR # the polynomial of each workload into DIR
+    python bench/bench.py --energy              # pbfred.energy against the loops and dimod
 
 Needs pbfred importable (an installed package, or PYTHONPATH=<build>/python) and numpy. The
 baselines run when dimod / qubovert are installed (pip install .[bench]).
@@ -349,6 +350,109 @@ def write_monomials(text: str, path: str) -> None:
         out.write(f"{int(pieces[-1])}\n")
 
 
+# --- The companion module pbfred.energy ---
+
+def best_interleaved(fns: dict, repeat: int, budget: float = float("inf"),
+                     results: dict | None = None) -> dict:
+    """The best time of each function over `repeat` rounds, the functions taking turns within a
+    round, so that every ratio compares runs made under the same load. No round starts once
+    `budget` seconds have passed (the first always runs), so that stages of a minute are not
+    repeated for many. `results`, when given, receives the last result of each function."""
+    best = {}
+    start = time.perf_counter()
+    for _ in range(repeat):
+        for name, fn in fns.items():
+            gc.collect()
+            t0 = time.perf_counter()
+            result = fn()
+            elapsed = time.perf_counter() - t0
+            if results is not None:
+                results[name] = result
+            del result
+            best[name] = min(best.get(name, elapsed), elapsed)
+        if time.perf_counter() - start > budget:
+            break
+    return best
+
+
+def worker_energy(build_width: int, evaluate_width: int, repeat: int) -> dict:
+    """Bulk input against the loops of single-term methods, terms() against get_string(), and
+    evaluate against dimod's BinaryQuadraticModel.energies."""
+    import numpy as np
+
+    import pbfred
+    from pbfred import energy
+
+    out = {"build_width": build_width, "evaluate_width": evaluate_width}
+    w = workloads.grid(build_width)
+    unary = w.unary
+    windows = w.clique_ids.reshape(-1, 4)
+    tables = w.clique_vals.reshape(-1, 16)
+
+    def user_loop():  # what a user writes today, from the same numpy arrays
+        f = pbfred.PyPBF()
+        for i, e0, e1 in unary.tolist():
+            f.add_unary_term(i, e0, e1)
+        for ids, vals in zip(windows.tolist(), tables.tolist()):
+            f.add_higher_term(4, ids, vals)
+        return f
+
+    unary_rows, window_rows, table_rows = unary.tolist(), windows.tolist(), tables.tolist()
+
+    def method_calls():  # the same loop over lists made beforehand
+        f = pbfred.PyPBF()
+        for i, e0, e1 in unary_rows:
+            f.add_unary_term(i, e0, e1)
+        for ids, vals in zip(window_rows, table_rows):
+            f.add_higher_term(4, ids, vals)
+        return f
+
+    def bulk():
+        f = pbfred.PyPBF()
+        energy.add_unaries(f, unary[:, 0], unary[:, 1], unary[:, 2])
+        energy.add_cliques(f, windows, tables)
+        return f
+
+    f = bulk()
+    out["build_identical"] = f.get_string() == method_calls().get_string()
+    out["build"] = best_interleaved(
+        {"user_loop_s": user_loop, "method_calls_s": method_calls, "bulk_s": bulk}, repeat)
+    out["build"]["vs_user_loop"] = out["build"]["user_loop_s"] / out["build"]["bulk_s"]
+    out["build"]["vs_method_calls"] = out["build"]["method_calls_s"] / out["build"]["bulk_s"]
+
+    q = pbfred.PyPBF()
+    f.to_quadratic(q, 0)
+    del f
+    arrays = energy.terms(q)
+    pair_ids, pair_coefs = arrays[2]
+    out["read"] = best_interleaved({"terms_s": lambda: energy.terms(q),
+                                     "get_string_s": q.get_string}, repeat)
+    out["read"].update(
+        terms=sum(len(c) for _, c in arrays.values()),
+        bytes_per_pairwise_term=(pair_ids.nbytes + pair_coefs.nbytes) / max(len(pair_coefs), 1),
+        vs_get_string=out["read"]["get_string_s"] / out["read"]["terms_s"])
+    del q, arrays
+
+    f = workloads.build(workloads.grid(evaluate_width), pbfred)
+    q = pbfred.PyPBF()
+    f.to_quadratic(q, 0)
+    m = q.max_id() + 1
+    x = np.random.default_rng(1).integers(0, 2, size=(1000, m), dtype=np.int8)
+    fns = {"evaluate_s": lambda: energy.evaluate(q, x)}
+    if have("dimod"):
+        bqm = energy.to_dimod(q)
+        labels = range(m)
+        out["evaluate_identical"] = bool(
+            (bqm.energies((x, labels)) == energy.evaluate(q, x)).all())
+        fns["dimod_energies_s"] = lambda: bqm.energies((x, labels))
+    out["evaluate"] = best_interleaved(fns, repeat)
+    out["evaluate"]["terms"] = sum(len(c) for _, c in energy.terms(q).values())
+    if "dimod_energies_s" in out["evaluate"]:
+        out["evaluate"]["vs_dimod"] = (out["evaluate"]["dimod_energies_s"]
+                                       / out["evaluate"]["evaluate_s"])
+    return out
+
+
 # --- Call overhead ---
 
 def call_overhead(repeat: int, number: int) -> dict:
@@ -387,10 +491,16 @@ def call_overhead(repeat: int, number: int) -> dict:
 
 # --- Driver ---
 
-def run_worker(args: list[str], env: dict | None = None) -> dict:
-    cmd = [sys.executable, str(pathlib.Path(__file__).resolve())] + args
-    proc = subprocess.run(cmd, capture_output=True, text=True,
-                          env=None if env is None else {**os.environ, **env})
+def run_worker(args: list[str], env: dict | None = None, script: str | None = None,
+               timeout: float | None = None) -> dict:
+    """Runs `script` (this file by default) with `args` in a fresh interpreter and returns the JSON
+    object its last line prints, or {"error": ...} when it fails or outlives `timeout` seconds."""
+    cmd = [sys.executable, str(script or pathlib.Path(__file__).resolve())] + args
+    try:
+        proc = subprocess.run(cmd, capture_output=True, text=True, timeout=timeout,
+                              env=None if env is None else {**os.environ, **env})
+    except subprocess.TimeoutExpired:
+        return {"error": f"no result within {timeout:.0f} s"}
     if proc.returncode != 0:
         return {"error": proc.stderr.strip().splitlines()[-1] if proc.stderr.strip() else "failed"}
     return json.loads(proc.stdout.strip().splitlines()[-1])
@@ -430,6 +540,11 @@ def main() -> int:
                         help="workloads whose conversions are compared (default: the marked ones)")
     parser.add_argument("--monomials", help="a file of monomials to convert with every tool")
     parser.add_argument("--write-monomials", metavar="DIR")
+    parser.add_argument("--energy", action="store_true",
+                        help="only pbfred.energy: bulk input, terms() and evaluate")
+    parser.add_argument("--energy-widths", nargs=2, type=int, default=[512, 256],
+                        metavar=("BUILD", "EVALUATE"),
+                        help="grid widths for the bulk input and for evaluate (default 512 256)")
     parser.add_argument("--json", help="also write all figures to this file")
     parser.add_argument("--worker", nargs="+", help=argparse.SUPPRESS)
     args = parser.parse_args()
@@ -444,6 +559,16 @@ def main() -> int:
             print(json.dumps(worker_monomials(rest[0], rest[1])))
         elif kind == "pipeline":
             print(json.dumps(worker_pipeline(rest[0])))
+        elif kind == "energy":
+            print(json.dumps(worker_energy(int(rest[0]), int(rest[1]), args.repeat)))
+        return 0
+
+    if args.energy:
+        r = run_worker(["--repeat", str(args.repeat), "--worker", "energy",
+                        *map(str, args.energy_widths)])
+        print(json.dumps(r, indent=1))
+        if args.json:
+            pathlib.Path(args.json).write_text(json.dumps(r, indent=1))
         return 0
 
     if args.calls:

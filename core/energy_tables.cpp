@@ -1,43 +1,20 @@
 // Energy tables: unary, pairwise and clique value tables turned into polynomial terms.
 //
 // A clique table of n variables is turned into coefficients by the Moebius inversion
-// coef(s) = sum over m within s of (-1)^|s xor m| * vals[m], evaluated as an in-place subset
-// transform in O(n * 2^n) instead of the O(4^n) double sum; both give the same sums modulo 2^32.
-// Every form reserves room for all the terms it may create before its first addition, so a
-// failed allocation leaves the function unchanged.
+// (clique_table.h). Every form reserves room for all the terms it may create before its first
+// addition, so a failed allocation leaves the function unchanged.
 #include <algorithm>
 #include <bit>
 #include <cstddef>
 #include <vector>
 
+#include "clique_table.h"
 #include "id_lists.h"
 #include "pbf.h"
 #include "pbf_limits.h"
 #include "wrap.h"
 
 namespace pbf {
-namespace {
-
-// In place: a value per assignment -> the coefficient of each subset's product.
-void MoebiusTransform(std::vector<uint32_t>& c) {
-  const size_t size = c.size();
-  for (size_t bit = 1; bit < size; bit <<= 1) {
-    for (size_t block = 0; block < size; block += 2 * bit) {
-      uint32_t* low = c.data() + block;
-      uint32_t* high = low + bit;
-      for (size_t k = 0; k < bit; ++k) high[k] -= low[k];
-    }
-  }
-}
-
-bool Distinct(const int32_t* ids, int32_t n) {
-  for (int32_t p = 1; p < n; ++p) {
-    if (std::find(ids, ids + p, ids[p]) != ids + p) return false;
-  }
-  return true;
-}
-
-}  // namespace
 
 void PBF::AddTerm(int32_t coef, int32_t degree, const int32_t* ids) {
   if (degree == 0) {
@@ -82,7 +59,7 @@ void PBF::AddHigherTerm(int32_t cliquesize, const int32_t* vars, const int32_t* 
   const int32_t n = cliquesize;
   const size_t size = size_t{1} << n;
   std::vector<uint32_t> coef(vals, vals + size);
-  MoebiusTransform(coef);
+  MoebiusTransform(coef.data(), size);
 
   // Variable number p of `vars` is bit n-1-p of a subset mask.
   size_t per_position[kMaxCliqueSize] = {};

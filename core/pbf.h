@@ -72,7 +72,9 @@ struct AppendPlan {
 // The terms of one function. `tables[d]` is the table of degree d or empty (absent): slot 0 is
 // always absent, slots 1 and 2 always present, a higher slot appears with its first term and then
 // stays, also when compaction empties it. `occurrences[v]` lists every (degree, index) whose
-// variable list names v, once per position; there is a list for every id up to the largest in use.
+// variable list names v, once per position, the terms of one degree in ascending index order
+// (terms are appended, compaction rebuilds the lists in walk order); there is a list for every id
+// up to the largest in use.
 struct TermStore {
   std::vector<std::optional<TermTable>> tables;
   std::vector<OccurrenceList> occurrences;
@@ -128,6 +130,9 @@ struct TermStore {
   // the room that the lists lack: Shrink makes all of it first, so that there it cannot fail
   // half-way (called on its own, a failure can leave lists partly filled).
   void RebuildOccurrences();
+  // The same for a store assembled from its tables, whose lists are all empty: every list is
+  // counted first and allocated once, at its exact size.
+  void BuildOccurrences();
 
   // Makes room so that appending the planned terms afterwards cannot fail: absent tables with a
   // non-zero count are created (empty), the occurrence index grows to the largest planned id, and

@@ -4,6 +4,8 @@
 // Print and GetString share one renderer. They differ only in how a zero coefficient reads
 // (" +0" printed, " 0" returned) and in Print's final newline. Variable ids are shown one-based
 // and computed in 64 bits, so the largest id 2^31-1 reads x_{2147483648} instead of wrapping.
+#include "render.h"
+
 #include <charconv>
 #include <cstdio>
 
@@ -25,20 +27,23 @@ void AppendSigned(std::string& out, int32_t value, bool plus_zero) {
   AppendNumber(out, value);
 }
 
+void AppendTerm(std::string& out, int32_t coef, const int32_t* ids, int32_t degree,
+                bool plus_zero) {
+  AppendSigned(out, coef, plus_zero);
+  for (int32_t k = 0; k < degree; ++k) {
+    out += "x_{";
+    AppendNumber(out, int64_t{ids[k]} + 1);
+    out += '}';
+  }
+}
+
 std::string Render(const PBF& f, bool plus_zero) {
   std::string out;
   for (const auto& table : f.terms.tables) {
     if (!table) continue;
     const int32_t n = table->Size();
-    for (int32_t t = 0; t < n; ++t) {
-      AppendSigned(out, table->Coef(t), plus_zero);
-      const int32_t* ids = table->Ids(t);
-      for (int32_t k = 0; k < table->degree; ++k) {
-        out += "x_{";
-        AppendNumber(out, int64_t{ids[k]} + 1);
-        out += '}';
-      }
-    }
+    for (int32_t t = 0; t < n; ++t)
+      AppendTerm(out, table->Coef(t), table->Ids(t), table->degree, plus_zero);
   }
   AppendSigned(out, f.constant, /*plus_zero=*/true);
   return out;
@@ -53,5 +58,11 @@ void PBF::Print() const {
 }
 
 std::string PBF::GetString() const { return Render(*this, /*plus_zero=*/false); }
+
+std::string TermString(int32_t coef, const int32_t* ids, int32_t degree) {
+  std::string out;
+  AppendTerm(out, coef, ids, degree, /*plus_zero=*/false);
+  return out.substr(1);
+}
 
 }  // namespace pbf

@@ -40,7 +40,8 @@ Value Evaluate(const PBF& f, uint64_t assignment) {
 
 // The first broken invariant of the store, or an empty string: slots, table shapes, ids, no two
 // equal terms, and occurrence lists that name each (degree, index) exactly once per position of
-// its variable list (their order is not checked: edits append, compaction rebuilds).
+// its variable list, the terms of one degree in ascending index order (edits append, compaction
+// rebuilds in walk order; the quadratizations' lookups rely on it).
 inline std::string InvariantViolation(const PBF& f) {
   const TermStore& s = f.terms;
   if (s.tables.size() < 3) return "fewer than 3 table slots";
@@ -73,7 +74,16 @@ inline std::string InvariantViolation(const PBF& f) {
   std::vector<Place> listed;
   for (size_t v = 0; v < s.occurrences.size(); ++v) {
     listed.clear();
-    for (const Occurrence& o : s.occurrences[v]) listed.emplace_back(o.degree, o.index);
+    std::vector<int32_t> last(s.tables.size(), -1);
+    for (const Occurrence& o : s.occurrences[v]) {
+      listed.emplace_back(o.degree, o.index);
+      if (o.degree < 1 || static_cast<size_t>(o.degree) >= s.tables.size()) break;
+      // A term naming v twice, (4, 4), is listed twice in a row.
+      if (o.index < last[static_cast<size_t>(o.degree)]) {
+        return "occurrence list of variable " + std::to_string(v) + " out of order";
+      }
+      last[static_cast<size_t>(o.degree)] = o.index;
+    }
     std::sort(listed.begin(), listed.end());
     std::vector<Place> want = v < expected.size() ? expected[v] : std::vector<Place>{};
     std::sort(want.begin(), want.end());

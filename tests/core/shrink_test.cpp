@@ -76,6 +76,22 @@ TEST(Shrink, RandomFunctionsKeepValuesAndInvariants) {
   }
 }
 
+TEST(BuildOccurrences, ListsWhatRebuildingListsEachAtItsExactSize) {
+  std::mt19937 rng(12);
+  for (int rep = 0; rep < 50; ++rep) {
+    PBF f = testing::RandomFunction(rng, 10, 30, 5, 3);
+    f.AddPairwise(1, 4, 4);  // a variable named twice by one term
+    PBF built;
+    built.terms.tables = f.terms.tables;
+    built.terms.BuildOccurrences();
+    f.terms.RebuildOccurrences();
+    EXPECT_EQ(built.terms.occurrences, f.terms.occurrences);
+    for (const OccurrenceList& list : built.terms.occurrences)
+      EXPECT_EQ(list.capacity(), list.size());
+    ExpectInvariants(built);
+  }
+}
+
 TEST(Copy, SharesNothingWithItsSource) {
   PBF f;
   f.AddUnary(1, 0);

@@ -254,3 +254,137 @@ def test_argument_errors_come_before_any_allocation(pbf, method, args):
     with pytest.raises(TypeError):
         getattr(pbf, method)(*args[:-1], "x")
     assert pbf.get_string() == " +0"
+
+
+# The companion's edits under the same 1 GiB cap: an id near 2^31 makes each of them run out of
+# memory, which leaves the function as it was, keeps nothing, and lets later calls behave as if
+# nothing had failed.
+ENERGY_MEMORY_ERRORS = r'''
+import gc, json, resource, sys, tracemalloc
+import numpy as np
+import pbfred
+from pbfred import energy
+
+status = open("/proc/self/status").read()
+in_use = int(status.split("VmSize:")[1].split()[0]) * 1024
+resource.setrlimit(resource.RLIMIT_AS, (in_use + (1 << 30), resource.getrlimit(resource.RLIMIT_AS)[1]))
+
+def build():
+    p = pbfred.PyPBF()
+    energy.add_cliques(p, [[0, 1, 2], [1, 2, 3]], np.arange(8))
+    energy.add_unaries(p, [0, 5], 1, [2, 3])
+    return p
+
+def state(p):
+    return p.get_string(), p.max_d(), p.max_id(), p.constant()
+
+p = build()
+unchanged = state(p)
+big = 2**31 - 1
+calls = {
+    "add_unaries": lambda: energy.add_unaries(p, [0, 7, big, 1], 1, 2),
+    "add_pairs": lambda: energy.add_pairs(p, [0, 1], [2, big], 1, 2, 3, 4),
+    "add_cliques": lambda: energy.add_cliques(p, [[0, 1, 2], [3, big, 1]], np.arange(8)),
+    "add_terms": lambda: energy.add_terms(p, [[0, 1], [5, big]], 3),
+    "from_terms": lambda: energy.from_terms(0, {2: ([[0, big]], [1])}),
+}
+results = {}
+for name, call in calls.items():
+    try:
+        call()
+        results[name] = "no error"
+    except MemoryError:
+        results[name] = state(p) == unchanged
+
+def refuse(times):
+    for _ in range(times):
+        for call in calls.values():
+            try:
+                call()
+            except MemoryError:
+                pass
+refuse(50)
+# A refused call that kept an object would grow every window by 1000 of them; the interpreter's
+# own caches and free lists move single windows by a few KiB either way, so the least growth of
+# five windows is what tells a leak.
+tracemalloc.start()
+refuse(20)
+windows = []
+for _ in range(5):
+    first = tracemalloc.get_traced_memory()[0]
+    refuse(200)
+    windows.append(tracemalloc.get_traced_memory()[0] - first)
+grown = min(windows)
+tracemalloc.stop()
+
+def more(f):
+    energy.add_pairs(f, [2, 4], [1, 4], 4, 0, 1, 7)
+    energy.add_terms(f, [[1, 2, 3, 9]], 5)
+    f.reduce_higher()
+    return state(f)
+
+print(json.dumps({"results": results, "grown": grown, "later": more(p) == more(build())}))
+'''
+
+
+@plain_linux_only
+def test_the_companion_runs_out_of_memory_cleanly():
+    out = json.loads(run_isolated(ENERGY_MEMORY_ERRORS))
+    assert out["results"] == dict.fromkeys(
+        ["add_unaries", "add_pairs", "add_cliques", "add_terms", "from_terms"], True)
+    assert out["grown"] < 4096 and out["later"]
+
+
+def test_the_companion_keeps_neither_references_nor_memory():
+    import numpy as np
+
+    from pbfred import energy
+
+    f = PyPBF()
+    ids, vals = np.arange(6).reshape(2, 3), np.arange(8)
+    x = np.ones((3, 6), bool)
+    bad = [np.array([0, -1]), np.array([0.5]), object()]
+    held = [ids, vals, x, *bad]
+    working = [
+        lambda: energy.add_cliques(f, ids, vals),
+        lambda: energy.add_unaries(f, ids[0], vals[:3], 1),
+        lambda: energy.add_pairs(f, ids[0], ids[1], 1, 2, 3, vals[:3]),
+        lambda: energy.add_terms(f, ids, vals[:2]),
+        lambda: energy.from_terms(3, energy.terms(f)),
+        lambda: energy.evaluate(f, x),
+    ]
+    failing = [
+        lambda: energy.add_unaries(f, bad[0], 1, 2),
+        lambda: energy.add_terms(f, ids, bad[1]),
+        lambda: energy.add_cliques(bad[2], ids, vals),
+        lambda: energy.evaluate(f, bad[0]),
+        lambda: energy.from_terms(0, {2: (bad[0], bad[1])}),
+    ]
+
+    def work(times):
+        for _ in range(times):
+            for call in working:
+                call()
+            for call in failing:
+                with contextlib.suppress(TypeError, ValueError):
+                    call()
+
+    before = [sys.getrefcount(a) for a in held]
+    work(200)
+    assert [sys.getrefcount(a) for a in held] == before
+    # A call that kept a byte would grow every round by 11 * 400 bytes; caches that numpy and the
+    # interpreter fill grow the first rounds only (more so under the sanitizers).
+    tracemalloc.start()
+    try:
+        grown = []
+        for _ in range(6):
+            f.copy_from(PyPBF())
+            gc.collect()
+            first = tracemalloc.get_traced_memory()[0]
+            work(400)
+            f.copy_from(PyPBF())
+            gc.collect()
+            grown.append(tracemalloc.get_traced_memory()[0] - first)
+    finally:
+        tracemalloc.stop()
+    assert min(grown) < 4096, grown

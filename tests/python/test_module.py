@@ -6,6 +6,7 @@ import copy
 import gc
 import importlib
 import inspect
+import json
 import os
 import pathlib
 import pickle
@@ -25,15 +26,31 @@ METHOD_ORDER = [
 ]
 
 
-def test_namespace():
-    assert set(vars(pbfred)) - {"__name__", "__doc__", "__spec__"} == {
+NAMESPACE = r"""
+import builtins, json, os, sys
+import pbfred
+names = set(vars(pbfred)) - {"__name__", "__doc__", "__spec__"}
+checks = [pbfred.__doc__ is None, pbfred.__test__ == {}, pbfred.__package__ == "pbfred",
+          pbfred.__builtins__ is builtins,
+          pbfred.__path__ == [os.path.dirname(pbfred.__file__)],
+          pbfred.__reduce_cython__ is vars(pbfred.PyPBF)["__reduce__"],
+          pbfred.__setstate_cython__ is vars(pbfred.PyPBF)["__setstate__"]]
+print(json.dumps({"names": sorted(names), "checks": checks, "numpy": "numpy" in sys.modules}))
+from pbfred import energy
+import pbfred.energy
+print(json.dumps({"energy": energy is pbfred.energy, "numpy": "numpy" in sys.modules}))
+"""
+
+
+def test_namespace_and_the_companion_in_a_fresh_interpreter():
+    # A fresh interpreter: importing pbfred.energy (as other test files do) adds submodules to
+    # the package's namespace, and a plain `import pbfred` must neither have them nor need numpy.
+    plain, companion = (json.loads(line) for line in run_isolated(NAMESPACE).splitlines())
+    assert plain["names"] == sorted({
         "__builtins__", "__loader__", "__file__", "__package__", "__path__", "PyPBF",
-        "__test__", "__reduce_cython__", "__setstate_cython__"}
-    assert (pbfred.__doc__, pbfred.__test__, pbfred.__package__) == (None, {}, "pbfred")
-    assert pbfred.__builtins__ is builtins
-    assert pbfred.__path__ == [os.path.dirname(pbfred.__file__)]
-    assert pbfred.__reduce_cython__ is vars(PyPBF)["__reduce__"]
-    assert pbfred.__setstate_cython__ is vars(PyPBF)["__setstate__"]
+        "__test__", "__reduce_cython__", "__setstate_cython__"})
+    assert all(plain["checks"]) and not plain["numpy"]
+    assert companion == {"energy": True, "numpy": True}
 
 
 def test_type_shape():

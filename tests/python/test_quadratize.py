@@ -1,0 +1,156 @@
+"""pbfred.energy.quadratize: for every method, the minimum over the auxiliaries equals f at every
+assignment, checked by enumerating all of them; what the result may contain; "termwise" against
+to_quadratic, "auto" against the other methods, and what quadratize refuses."""
+
+import re
+
+import numpy as np
+import pytest
+
+from pbfred import PyPBF, energy
+from brute import denoise, grid_energy, min_over_auxiliaries, polynomial, random_function, values
+
+UNWRITABLE = re.compile(r"the term (\S+) of f \(degree (\d+), index (\d+)\) has no quadratic "
+                        r"form here whose coefficients and auxiliary ids fit int32")
+
+
+def term_text(coef, ids):
+    """A term as the text form writes it: "+5x_{1}x_{2}", "-3x_{4}", "0x_{1}"."""
+    sign = "+" if coef > 0 else ""
+    return f"{sign}{coef}" + "".join(f"x_{{{v + 1}}}" for v in ids)
+
+
+def random_instance(seed, scale):
+    """3 to 12 variables: unary and pairwise terms (also (j, i) and (i, i)), a few terms of degree
+    3 to 8 whose ids may come unsorted and repeated, and 3- or 4-variable energy tables, whose
+    terms form the groups the fewest rule looks for. Fewer higher terms on more variables, and
+    fewer near the int32 limits, where a term's form needs more auxiliaries, so that variables
+    and auxiliaries together stay about 20."""
+    rng = np.random.default_rng([seed, 17])
+    small = scale == "small"
+    n = 3 + seed % (10 if small else 6)
+    f = random_function(rng, n, count=n if small else n // 2, max_degree=2, scale=scale,
+                        orders=True, tables=int(rng.integers(0, 2)) if small else 0)
+    for _ in range(max(1, (14 - n) // 2) if small else 1):
+        d = int(rng.integers(3, 9))
+        if seed % 3 == 0:
+            ids = rng.integers(0, n, d)  # any order, repeats allowed
+        else:
+            ids = np.sort(rng.choice(n, min(d, n), replace=False))
+        size = int(rng.integers(1, 40)) if small else int(rng.integers(2**28, 2**31))
+        energy.add_terms(f, ids[None, :], int(rng.choice([-1, 1])) * size)
+    return f
+
+
+def newvar_for(seed, n):
+    """Below, at and beyond the first free id."""
+    return (0, n, n + 3, -5)[seed % 4]
+
+
+CASES = [(seed, scale) for scale in ("small", "int32") for seed in range(12)]
+
+
+@pytest.mark.parametrize("method", energy.METHODS)
+@pytest.mark.parametrize("seed, scale", CASES)
+def test_the_minimum_over_auxiliaries_is_f(method, seed, scale):
+    f = random_instance(seed, scale)
+    text = f.get_string()
+    n = f.max_id() + 1
+    newvar = newvar_for(seed, n)
+    first = max(newvar, n)
+    try:
+        q = energy.quadratize(f, method, newvar)
+    except OverflowError as e:
+        assert scale == "int32", str(e)
+        match = UNWRITABLE.fullmatch(str(e))
+        assert match, str(e)
+        ids, coefs = energy.terms(f)[int(match[2])]
+        k = int(match[3])
+        assert match[1] == term_text(int(coefs[k]), ids[k].tolist())
+        assert f.get_string() == text
+        return
+    assert f.get_string() == text
+    tables = energy.terms(q)
+    assert all(len(coefs) == 0 for d, (_, coefs) in tables.items() if d > 2)
+    used = np.concatenate([ids.ravel() for ids, _ in tables.values()] + [np.zeros(0, int)])
+    assert ((used < n) | (used >= first)).all()
+    aux = max(0, q.max_id() + 1 - first)
+    assert n + aux <= 22, "the instance is too large to enumerate quickly"
+    f_values = values(f)
+    assert min_over_auxiliaries(q, n, first).tolist() == f_values.tolist()
+
+    if method == "termwise":
+        # to_quadratic's rule, as long as none of its coefficients wraps: where it stays exact,
+        # nothing did.
+        q0 = PyPBF()
+        f.to_quadratic(q0, newvar)
+        if scale == "small" or (min_over_auxiliaries(q0, n, first) == f_values).all():
+            assert q.get_string() == q0.get_string()
+
+
+def labelled(f, q):
+    """How many of f's ids the roof dual of q labels (ids beyond its labels are in no term)."""
+    labels = energy.roof_duality(q)[0][:f.max_id() + 1]
+    return int((labels >= 0).sum()) + f.max_id() + 1 - len(labels)
+
+
+def grid(seed):
+    """A 5 x 6 image energy with one of the demo's priors and a weak to strong data term."""
+    prior = denoise().prior_table(("count", "checkerboard")[seed % 2], 3)
+    return grid_energy(np.random.default_rng([seed, 18]), 5, 6, data=2 + 2 * seed, table=prior)[0]
+
+
+@pytest.mark.parametrize("f", [random_instance(seed, "small") for seed in range(12)]
+                         + [grid(seed) for seed in range(8)])
+def test_auto_fixes_at_least_as_many_ids_as_each_method(f):
+    n = f.max_id() + 1
+    best = energy.quadratize(f, "auto")
+    best_count, best_aux = labelled(f, best), best.max_id() + 1 - n
+    for method in ("termwise", "fewest", "grouped"):
+        q = energy.quadratize(f, method)
+        count, aux = labelled(f, q), q.max_id() + 1 - n
+        assert best_count >= count, method
+        if best_count == count:
+            assert best_aux <= aux, method  # ties go to fewer auxiliaries
+
+
+@pytest.mark.parametrize("method", energy.METHODS)
+def test_functions_without_higher_terms_keep_their_values(method):
+    for f in (PyPBF(), polynomial(constant=-4),
+              polynomial(([3], 2), ([1, 3], -1), ([3, 1], 5), ([2, 2], 7), ([0, 1, 2], 0))):
+        q = energy.quadratize(f, method)
+        assert q.constant() == f.constant()
+        n = f.max_id() + 1
+        if n:
+            assert min_over_auxiliaries(q, n, n).tolist() == values(f).tolist()
+        if method != "termwise":  # to_quadratic gives the zero cubic its auxiliary too
+            assert q.max_id() <= f.max_id()
+
+
+def test_a_term_whose_form_cannot_fit_int32_is_named():
+    # Both cubics put their coefficient on the pair (0, 1): 2 (2**31 - 1) does not fit.
+    f = polynomial(([0, 1, 2], 2**31 - 1), ([0, 1, 3], 2**31 - 1))
+    with pytest.raises(OverflowError) as exc:
+        energy.quadratize(f, "termwise")
+    assert str(exc.value) == ("the term +2147483647x_{1}x_{2}x_{3} of f (degree 3, index 0) has "
+                              "no quadratic form here whose coefficients and auxiliary ids fit "
+                              "int32")
+
+
+@pytest.mark.parametrize("call, error, message", [
+    (lambda f: energy.quadratize(None), TypeError,
+     "Argument 'f' has incorrect type (expected pbfred.PyPBF, got NoneType)"),
+    (lambda f: energy.quadratize(f, "best"), ValueError,
+     "method must be one of 'termwise', 'fewest', 'grouped', 'auto', got 'best'"),
+    (lambda f: energy.quadratize(f, "termwise", 2**31), OverflowError,
+     "newvar = 2147483648 does not fit int32"),
+    (lambda f: energy.quadratize(f, "termwise", 1.5), TypeError,
+     "newvar must hold integers, got dtype float64"),
+])
+def test_bad_arguments_are_refused(call, error, message):
+    f = polynomial(([0, 1, 2], 3))
+    text = f.get_string()
+    with pytest.raises(error) as exc:
+        call(f)
+    assert str(exc.value) == message
+    assert f.get_string() == text
