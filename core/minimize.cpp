@@ -1,12 +1,13 @@
 // The road from a function of any degree to a labelling.
 //
-// Each step keeps "some minimiser of f agrees with every label fixed so far": ReduceHigher keeps
-// every minimiser, the quadratization's minimum over its auxiliaries is the reduced function, a
-// minimiser of the quadratic function restricted to f's ids minimises the reduced function, roof
-// duality's labels are jointly persistent, and probing draws its conclusions in the function
-// restricted to them. Auxiliaries are numbered after f's largest id, so f's ids keep their meaning
-// even when the reduction removed every term of one of them (such an id is free in the reduced
-// function, and its label 0 joins the persistent set).
+// Each step keeps "some minimiser of f agrees with every label fixed so far": ReduceHigherSafely
+// keeps every minimiser (it leaves the terms whose neighbourhood sums could pass int32), the
+// quadratization's minimum over its auxiliaries is the reduced function, a minimiser of the
+// quadratic function restricted to f's ids minimises the reduced function, roof duality's labels
+// are jointly persistent, and probing draws its conclusions in the function restricted to them.
+// Auxiliaries are numbered after f's largest id, so f's ids keep their meaning even when the
+// reduction removed every term of one of them (such an id is free in the reduced function, and its
+// label 0 joins the persistent set).
 //
 // Memory: the private copy lives until the quadratic function is made, which lives (without its
 // occurrence lists) until the implication network is built from it; the free part is read back
@@ -147,7 +148,9 @@ void Quadratizations(PBF copy, QuadratizeMethod method, Stages& stages, Candidat
     candidates.Try(copy, QuadratizeMethod::kFewest);
     if (candidates.Complete()) return;
   }
-  copy.ReduceHigher();
+  // The safe pass: a rewrite computed from sums that wrapped would change the minimisers, and
+  // every label claimed persistent below would then be about some other function.
+  copy.ReduceHigherSafely();
   stages.Done("reduce_higher");
   if (!automatic) {
     // The termwise rule reads the tables only, so the lists go before the quadratic function

@@ -45,15 +45,15 @@ struct Minimum {
   std::optional<UnwritableTerm> unwritable;
 };
 
-// Minimises f, handed over as a copy of the caller's (or moved in): it is reduced (ReduceHigher
-// keeps the minimum and every minimiser), converted to a quadratic function with auxiliaries
+// Minimises f, handed over as a copy of the caller's (or moved in): it is reduced
+// (ReduceHigherSafely keeps the minimum and every minimiser, and leaves the terms whose
+// neighbourhood sums could pass int32), converted to a quadratic function with auxiliaries
 // numbered after f.MaxId() (options.method; kAuto may convert f as built instead), and solved by
 // roof duality; probing (options.probe) fixes more, and improvement moves (options.improve) label
 // the rest without ever raising the energy, the last of them a descent on f itself. Some minimiser
-// of f agrees with every label marked persistent. Everything is computed in 64 bits except the
-// reduction itself, whose int32 arithmetic wraps as it always does (only functions whose partial
-// sums pass int32 are affected). Nothing here keeps static or shared mutable state; calls on
-// different functions are as thread-safe as ReduceHigher.
+// of f agrees with every label marked persistent. Everything past the reduction is computed in 64
+// bits, so no wrap-around anywhere can make a claim false. Nothing here keeps static or shared
+// mutable state; calls on different functions are as thread-safe as ReduceHigher.
 Minimum Minimize(PBF f, const MinimizeOptions& options);
 
 }  // namespace pbf
