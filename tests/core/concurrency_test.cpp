@@ -1,6 +1,7 @@
-// Different functions reduced and converted by several threads at once give what one thread
-// gives, while the shared parity tables keep growing. Built on its own so that a ThreadSanitizer
-// build (scripts/test.sh) can run it, where any shared scratch would show up as a data race.
+// Different functions reduced, converted and minimised by several threads at once give what one
+// thread gives, while the shared parity tables keep growing. Built on its own so that a
+// ThreadSanitizer build (scripts/test.sh) can run it, where any shared scratch would show up as a
+// data race.
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -12,6 +13,7 @@
 #include <thread>
 #include <vector>
 
+#include "minimize.h"
 #include "parity_tables.h"
 #include "pbf.h"
 #include "test_util.h"
@@ -80,6 +82,46 @@ TEST(Concurrency, ThreadsOnDifferentFunctionsGetWhatOneThreadGets) {
       if (EnsureParityTables(d)->built_degree < d) ++mismatches;
     }
   });
+  for (std::thread& t : threads) t.join();
+  EXPECT_EQ(mismatches.load(), 0);
+}
+
+// Minimize on small functions of every shape, each rule, with probing and improvement: threads
+// running it on different functions at once get the labels, persistency, bound and energy that
+// one thread gets. Small, so that the ThreadSanitizer build stays quick.
+TEST(Concurrency, MinimizeOnDifferentFunctionsGetsWhatOneThreadGets) {
+  std::vector<PBF> functions = {bench::Build(bench::Grid(5)), bench::Build(bench::Pubo(20, 60)),
+                                bench::Build(bench::Hub(40)), bench::Build(bench::Clique(5))};
+  std::mt19937 rng(62);
+  for (int n = 0; n < 4; ++n) functions.push_back(testing::RandomFunction(rng, 10, 30, 5, 20));
+  constexpr QuadratizeMethod kMethods[] = {QuadratizeMethod::kTermwise, QuadratizeMethod::kFewest,
+                                           QuadratizeMethod::kGrouped, QuadratizeMethod::kAuto};
+  const auto options = [&](size_t at) {
+    MinimizeOptions o;
+    o.method = kMethods[at % 4];
+    o.probe = at % 2 == 0;
+    return o;
+  };
+  const auto same = [](const Minimum& a, const Minimum& b) {
+    return a.labels == b.labels && a.persistent == b.persistent && a.lower_bound == b.lower_bound &&
+           a.energy == b.energy && a.unwritable.has_value() == b.unwritable.has_value();
+  };
+  std::vector<Minimum> expected;
+  for (size_t at = 0; at < functions.size(); ++at) {
+    expected.push_back(Minimize(functions[at], options(at)));
+  }
+
+  constexpr int kThreads = 3;
+  std::atomic<int> mismatches{0};
+  std::vector<std::thread> threads;
+  for (int k = 0; k < kThreads; ++k) {
+    threads.emplace_back([&, k] {
+      for (size_t step = 0; step < functions.size(); ++step) {
+        const size_t at = (step + static_cast<size_t>(k) * 3) % functions.size();
+        if (!same(Minimize(functions[at], options(at)), expected[at])) ++mismatches;
+      }
+    });
+  }
   for (std::thread& t : threads) t.join();
   EXPECT_EQ(mismatches.load(), 0);
 }
