@@ -250,7 +250,7 @@ class _Progress:
     """Reports each stage of minimize() and its time as it goes: on a tqdm bar where tqdm is
     installed, else as a line on stderr."""
 
-    def __init__(self, stages: int):
+    def __init__(self, stages: int | None):
         try:
             from tqdm import tqdm
         except ImportError:
@@ -289,8 +289,10 @@ def minimize(f: pbfred.PyPBF, *, improve: bool = True, probe: bool = False,
     method = _method(method)
     reporter = None
     if progress is True:
-        rounds = 3 if method == "auto" else 1
-        reporter = _Progress(1 + 2 * rounds + bool(probe) + bool(improve) + 1)
+        # "auto" solves one to four roof duals, as the energy decides: its bar counts stages
+        # without a total.
+        stages = None if method == "auto" else 4 + bool(probe) + bool(improve)
+        reporter = _Progress(stages)
         callback = reporter
     elif progress is False or progress is None:
         callback = None
