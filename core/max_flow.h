@@ -4,9 +4,9 @@
 //
 // Roof duality spends most of its time here, and Boost's generic version of the same algorithm
 // keeps its orphans in a std::list (an allocation per orphan) and reaches every per-node datum
-// through a separate property map. Here a node's tree, parent, distance and timestamp share one
-// 16-byte record, the active nodes form an intrusive queue and the orphans a vector, and an arc's
-// capacity towards the tree is read without looking up its tail. Boost's implementation stays in
+// through a separate property map. Here a node's tree, parent (arc and node), distance and
+// timestamp share one 16-byte record, so that a walk up the tree reads one record per step; the
+// active nodes form an intrusive queue and the orphans a vector. Boost's implementation stays in
 // the tests as the oracle of this one.
 //
 // The flow continues from whatever the residual capacities hold, so a second run after a change
@@ -26,7 +26,7 @@ template <typename Cap>
 class MaxFlowSolver {
  public:
   MaxFlowSolver(const ArcGraph& graph, std::vector<Cap>& residual)
-      : g_(graph), residual_(residual), nodes_(graph.Nodes()) {}
+      : g_(graph), residual_(residual), nodes_(graph.Nodes()), next_(graph.Nodes(), kNone) {}
 
   // Augments from `source` to `sink` until no path with residual capacity is left; returns the
   // flow added. The residual capacities are left in the caller's array.
@@ -66,7 +66,7 @@ class MaxFlowSolver {
 
   struct Node {
     uint32_t parent = kNone;  // the arc from this node to its parent in its tree; kNone: orphan
-    uint32_t next = kNone;    // the next active node; kNone: not active; itself: the last one
+    uint32_t up = kNone;      // the parent, the head of that arc
     uint32_t stamp = 0;       // when `distance` was last known to be right
     uint32_t distance : 30 = 0;  // arcs to the tree's terminal
     uint32_t tree : 2 = kFree;
@@ -101,12 +101,12 @@ class MaxFlowSolver {
   }
 
   void MakeActive(uint32_t v) {
-    if (nodes_[v].next != kNone) return;
-    nodes_[v].next = v;
+    if (next_[v] != kNone) return;
+    next_[v] = v;
     if (last_active_ == kNone) {
       first_active_ = v;
     } else {
-      nodes_[last_active_].next = v;
+      next_[last_active_] = v;
     }
     last_active_ = v;
   }
@@ -115,11 +115,10 @@ class MaxFlowSolver {
   uint32_t PopActive() {
     while (first_active_ != kNone) {
       const uint32_t v = first_active_;
-      Node& n = nodes_[v];
-      first_active_ = n.next == v ? kNone : n.next;
+      first_active_ = next_[v] == v ? kNone : next_[v];
       if (first_active_ == kNone) last_active_ = kNone;
-      n.next = kNone;
-      if (n.tree != kFree) return v;
+      next_[v] = kNone;
+      if (nodes_[v].tree != kFree) return v;
     }
     return kNone;
   }
@@ -138,6 +137,7 @@ class MaxFlowSolver {
       if (n.tree == kFree) {
         n.tree = tree;
         n.parent = g_.Reverse(a);
+        n.up = p;
         n.stamp = np.stamp;
         n.distance = np.distance + 1;
         MakeActive(q);
@@ -146,6 +146,7 @@ class MaxFlowSolver {
       } else if (n.stamp <= np.stamp && n.distance > np.distance) {
         // A shorter way to the terminal: shorter paths make cheaper augmentations and adoptions.
         n.parent = g_.Reverse(a);
+        n.up = p;
         n.stamp = np.stamp;
         n.distance = np.distance + 1;
       }
@@ -159,10 +160,10 @@ class MaxFlowSolver {
     Cap bottleneck = residual_[bridge];
     const uint32_t tail = g_.Head(g_.Reverse(bridge));
     const uint32_t head = g_.Head(bridge);
-    for (uint32_t v = tail; nodes_[v].parent != kRoot; v = g_.Head(nodes_[v].parent)) {
+    for (uint32_t v = tail; nodes_[v].parent != kRoot; v = nodes_[v].up) {
       bottleneck = std::min(bottleneck, residual_[g_.Reverse(nodes_[v].parent)]);
     }
-    for (uint32_t v = head; nodes_[v].parent != kRoot; v = g_.Head(nodes_[v].parent)) {
+    for (uint32_t v = head; nodes_[v].parent != kRoot; v = nodes_[v].up) {
       bottleneck = std::min(bottleneck, residual_[nodes_[v].parent]);
     }
     Push(bridge, bottleneck);
@@ -170,16 +171,16 @@ class MaxFlowSolver {
     // parent again keeps the nodes below it valid parents for the orphans further out.
     const size_t source_side = orphans_.size();
     for (uint32_t v = tail; nodes_[v].parent != kRoot;) {
-      const uint32_t up = nodes_[v].parent;
-      if (Push(g_.Reverse(up), bottleneck)) MakeOrphan(v, orphans_);
-      v = g_.Head(up);
+      const Node n = nodes_[v];
+      if (Push(g_.Reverse(n.parent), bottleneck)) MakeOrphan(v, orphans_);
+      v = n.up;
     }
     std::reverse(orphans_.begin() + source_side, orphans_.end());
     const size_t sink_side = orphans_.size();
     for (uint32_t v = head; nodes_[v].parent != kRoot;) {
-      const uint32_t up = nodes_[v].parent;
-      if (Push(up, bottleneck)) MakeOrphan(v, orphans_);
-      v = g_.Head(up);
+      const Node n = nodes_[v];
+      if (Push(n.parent, bottleneck)) MakeOrphan(v, orphans_);
+      v = n.up;
     }
     std::reverse(orphans_.begin() + sink_side, orphans_.end());
     return bottleneck;
@@ -215,10 +216,10 @@ class MaxFlowSolver {
       }
       if (n.parent == kNone) return kNone;
       ++d;
-      j = g_.Head(n.parent);
+      j = n.up;
     }
     uint32_t left = d;
-    for (j = q; nodes_[j].stamp != time_; j = g_.Head(nodes_[j].parent)) {
+    for (j = q; nodes_[j].stamp != time_; j = nodes_[j].up) {
       nodes_[j].stamp = time_;
       nodes_[j].distance = left--;
     }
@@ -242,6 +243,7 @@ class MaxFlowSolver {
   void AdoptOne(uint32_t v) {
     const uint32_t tree = nodes_[v].tree;
     uint32_t best = kNone;
+    uint32_t best_node = kNone;
     uint32_t best_distance = kNone;
     for (uint32_t a = g_.Begin(v), end = g_.End(v); a < end; a += 2) {
       const uint32_t q = g_.Head(a);
@@ -249,11 +251,13 @@ class MaxFlowSolver {
       const uint32_t d = DistanceToTerminal(q);
       if (d < best_distance) {
         best = a;
+        best_node = q;
         best_distance = d;
       }
     }
     if (best != kNone) {
       nodes_[v].parent = best;
+      nodes_[v].up = best_node;
       nodes_[v].stamp = time_;
       nodes_[v].distance = best_distance + 1;
       return;
@@ -271,6 +275,7 @@ class MaxFlowSolver {
   const ArcGraph& g_;
   std::vector<Cap>& residual_;
   std::vector<Node> nodes_;
+  std::vector<uint32_t> next_;  // per node: the next active one; kNone: not active; itself: last
   std::vector<uint32_t> orphans_;        // cut off by the last augmentation
   std::vector<uint32_t> child_orphans_;  // cut off by freeing an orphan
   uint32_t first_active_ = kNone;
