@@ -243,16 +243,5 @@ TEST(BulkEdit, TermBlocksRebuildAFunctionWithListsInWalkOrder) {
   ExpectSameStore(g, f);
 }
 
-TEST(BulkEdit, FailedAllocationOfAHugeIdChangesNothing) {
-  PBF_SKIP_UNDER_ASAN();
-  PBF f;
-  f.AddPairwiseTerm(0, 1, 1, 2, 3, 4);
-  const PBF before = f;
-  const int32_t ids[2] = {3, INT32_MAX}, amounts[2] = {1, 2};
-  EXPECT_THROW(AddUnaryTerms(f, 2, ids, amounts, amounts), std::bad_alloc);
-  EXPECT_THROW(AddTerms(f, 1, 2, ids, amounts), std::bad_alloc);
-  ExpectSameStore(f, before);
-}
-
 }  // namespace
 }  // namespace pbf

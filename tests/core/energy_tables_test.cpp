@@ -107,13 +107,5 @@ TEST(EnergyTables, TransformMatchesDoubleLoopAndValues) {
   }
 }
 
-TEST(EnergyTables, RepeatedIdsInCliqueMergeIntoOneTerm) {
-  PBF f;
-  const int32_t vars[3] = {2, 2, 3};
-  const int32_t vals[8] = {0, 1, 1, 0, 1, 0, 0, 5};
-  f.AddHigherTerm(3, vars, vals);
-  ExpectInvariants(f);
-}
-
 }  // namespace
 }  // namespace pbf

@@ -117,44 +117,21 @@ TEST(Minimize, SolvesSubmodularQuadraticFunctionsExactly) {
 }
 
 TEST(Minimize, HandlesDegenerateInputs) {
+  using testing::FunctionOf;
   struct Case {
     const char* what;
     PBF f;
     int64_t energy;
   };
-  const int32_t quartic[] = {1, 3, 4, 6};
-  const int32_t repeated[] = {2, 2, 5};
+  const std::vector<int32_t> quartic = {1, 3, 4, 6};
   const Case cases[] = {
       {"empty", PBF(), 0},
-      {"constant only", testing::MakeFunction(INT32_MIN, [](PBF&) {}), INT32_MIN},
-      {"zero terms only",
-       testing::MakeFunction(3,
-                             [&](PBF& f) {
-                               f.AddTerm(0, 4, quartic);
-                               f.AddUnary(0, 2);
-                             }),
-       3},
-      {"gaps and a variable in no term",
-       testing::MakeFunction(0,
-                             [&](PBF& f) {
-                               f.AddTerm(-4, 4, quartic);
-                               f.AddUnary(3, 6);
-                             }),
-       -1},
-      {"repeated and unsorted ids",
-       testing::MakeFunction(1,
-                             [&](PBF& f) {
-                               f.AddTerm(-6, 3, repeated);
-                               f.AddPairwise(2, 5, 2);
-                             }),
-       -3},
+      {"constant only", FunctionOf({}, INT32_MIN), INT32_MIN},
+      {"zero terms only", FunctionOf({{0, quartic}, {0, {2}}}, 3), 3},
+      {"gaps and a variable in no term", FunctionOf({{-4, quartic}, {3, {6}}}), -1},
+      {"repeated and unsorted ids", FunctionOf({{-6, {2, 2, 5}}, {2, {5, 2}}}, 1), -3},
       {"constant and terms at the int32 limits",
-       testing::MakeFunction(INT32_MIN,
-                             [&](PBF& f) {
-                               f.AddTerm(INT32_MIN, 4, quartic);
-                               f.AddUnary(INT32_MIN, 0);
-                             }),
-       int64_t{INT32_MIN} * 3},
+       FunctionOf({{INT32_MIN, quartic}, {INT32_MIN, {0}}}, INT32_MIN), int64_t{INT32_MIN} * 3},
   };
   for (const Case& c : cases) {
     const int32_t n = c.f.MaxId() + 1;
@@ -213,27 +190,6 @@ TEST(Minimize, StaysCorrectWhereTheReductionsSumsWouldWrap) {
   ASSERT_FALSE(m.unwritable);
   EXPECT_EQ(m.energy, 0);
   EXPECT_LE(m.lower_bound, 0);
-}
-
-TEST(Minimize, ReportsEveryStageThatRunsInOrder) {
-  std::mt19937 rng(23);
-  const PBF f = RandomFunction(rng, 8, 20, 4, 10);
-  for (const bool probe : {false, true}) {
-    for (const bool improve : {false, true}) {
-      std::vector<std::string> stages;
-      MinimizeOptions options = Options(improve, probe);
-      options.progress = [&](std::string_view stage, double seconds) {
-        EXPECT_GE(seconds, 0.0);
-        stages.emplace_back(stage);
-      };
-      Minimize(f, options);
-      std::vector<std::string> expected = {"reduce_higher", "quadratize", "roof_duality"};
-      if (probe) expected.push_back("probe");
-      if (improve) expected.push_back("improve");
-      expected.push_back("evaluate");
-      EXPECT_EQ(stages, expected);
-    }
-  }
 }
 
 // The descent on f never raises the value, moves only what it may, and stops where no single

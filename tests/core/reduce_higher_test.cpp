@@ -298,18 +298,6 @@ TEST(ReduceHigher, KeepsMinimumAndEveryMinimiser) {
   }
 }
 
-TEST(ReduceHigher, SurvivesCoefficientsAtTheInt32Limits) {
-  std::mt19937 rng(23);
-  for (int rep = 0; rep < 40; ++rep) {
-    PBF f = testing::RandomFunction(rng, 10, 20, 6, INT_MAX);
-    if (rep % 2) f.AddTerm(INT_MIN, 3, std::vector<int32_t>{1, 2, 3}.data());
-    const int32_t top = HighestDegree(f);
-    f.ReduceHigher();
-    ExpectInvariants(f);
-    EXPECT_LE(HighestDegree(f), top);
-  }
-}
-
 TEST(ReduceHigher, MatchesLiteralReduction) {
   std::mt19937 rng(29);
   for (int rep = 0; rep < 120; ++rep) {
@@ -374,8 +362,11 @@ TEST(ReduceHigherSafely, KeepsTheIntegerMinimisersWhereSumsWouldWrap) {
     ExpectInvariants(safe);
     ASSERT_EQ(Minimisers<int64_t>(safe, vars), Minimisers<int64_t>(f, vars)) << f.GetString();
     safe_reduced += HighestDegree(safe) < HighestDegree(f) ? 1 : 0;
+    // The plain pass may lose minimisers here, but its store stays sound and no degree grows.
     PBF plain = f;
     plain.ReduceHigher();
+    ExpectInvariants(plain);
+    EXPECT_LE(HighestDegree(plain), HighestDegree(f));
     plain_lost += Minimisers<int64_t>(plain, vars) != Minimisers<int64_t>(f, vars) ? 1 : 0;
   }
   // The test tells the two passes apart, and the safe one still reduces.

@@ -92,15 +92,5 @@ TEST(BuildOccurrences, ListsWhatRebuildingListsEachAtItsExactSize) {
   }
 }
 
-TEST(Copy, SharesNothingWithItsSource) {
-  PBF f;
-  f.AddUnary(1, 0);
-  PBF g = f;
-  g.AddUnary(1, 0);
-  g.AddUnary(1, 1);
-  EXPECT_EQ(f.GetString(), " +1x_{1} +0");
-  EXPECT_EQ(g.GetString(), " +2x_{1} +1x_{2} +0");
-}
-
 }  // namespace
 }  // namespace pbf

@@ -1,7 +1,6 @@
 #include <gtest/gtest.h>
 
 #include <climits>
-#include <random>
 #include <utility>
 
 #include "pbf.h"
@@ -69,13 +68,6 @@ TEST(TermStore, HigherDegreeCreatesOnlyItsSlot) {
   ExpectInvariants(f);
 }
 
-TEST(TermStore, CoefficientsWrap) {
-  PBF f;
-  f.AddUnary(INT32_MAX, 0);
-  f.AddUnary(1, 0);
-  EXPECT_EQ(f.terms.Table(1).coefs[0], INT32_MIN);
-}
-
 TEST(TermStore, FindsTermThroughAnyVariableOfAHub) {
   // Variable 0 is in every term; lookups scan the shortest list but must find the same terms.
   PBF f;
@@ -107,19 +99,6 @@ TEST(TermStore, FailedAllocationChangesNothing) {
   EXPECT_THROW(f.AddHigherTerm(3, big, vals), std::bad_alloc);
   EXPECT_EQ(f.GetString(), before);
   EXPECT_EQ(f.MaxDegree(), 2);  // no table was left behind
-  ExpectInvariants(f);
-}
-
-TEST(TermStore, RandomEditsKeepInvariants) {
-  std::mt19937 rng(7);
-  std::uniform_int_distribution<int32_t> id(0, 9), degree(1, 5), coef(-3, 3);
-  PBF f;
-  for (int n = 0; n < 2000; ++n) {
-    int32_t ids[5];
-    const int32_t d = degree(rng);
-    for (int32_t k = 0; k < d; ++k) ids[k] = id(rng);  // any order, repeats allowed
-    f.AddTerm(coef(rng), d, ids);
-  }
   ExpectInvariants(f);
 }
 

@@ -1,5 +1,6 @@
-"""pbfred.energy: bulk edits against the loops of single-term methods, terms as arrays, from_terms,
-evaluation, and what every function refuses."""
+"""pbfred.energy: terms as arrays, from_terms, evaluation, and what every function refuses with
+which message. That each bulk edit equals the loop of single-term methods, for every dtype, layout
+and scalar row, is test_energy_fuzz's property."""
 
 import re
 
@@ -7,7 +8,6 @@ import numpy as np
 import pytest
 from hypothesis import HealthCheck, given, settings, strategies as st
 
-import pbfred
 from pbfred import PyPBF, energy
 
 I32 = (-2**31, 2**31 - 1)
@@ -22,16 +22,7 @@ def one_hot(d, c):
     return [0] * ((1 << d) - 1) + [c]
 
 
-def loop_terms(f, ids, coefs):
-    """TermStore::AddTerm through the methods: a table that is c at its all-ones entry creates
-    exactly the term over the ids in their order; a zero coefficient takes two edits."""
-    for row, c in zip(ids, coefs):
-        d, row, c = len(row), [int(v) for v in row], int(c)
-        for part in ([c] if c else [1, -1]):
-            f.add_higher_term(d, row, one_hot(d, part))
-
-
-# --- Drawing functions and batches ---
+# --- Drawing functions ---
 
 ids_ = st.integers(0, 7) | st.integers(0, 40)
 amounts = st.sampled_from([0, 1, -1, 2, I32[0], I32[1], I32[1] - 1]) | st.integers(*I32)
@@ -51,96 +42,6 @@ def functions(draw):
 def matrix(draw, n, k, values):
     return np.array(draw(st.lists(values, min_size=n * k, max_size=n * k)),
                     dtype=np.int64).reshape(n, k)
-
-
-def column(draw, n, values):
-    return matrix(draw, n, 1, values)[:, 0]
-
-
-@SETTINGS
-@given(st.data())
-def test_add_unaries_equals_the_loop(data):
-    f = data.draw(functions())
-    n = data.draw(st.integers(0, 10))
-    ids, e0, e1 = (column(data.draw, n, v) for v in (ids_, amounts, amounts))
-    g = f.copy()
-    energy.add_unaries(f, ids, e0, e1)
-    for row in zip(ids.tolist(), e0.tolist(), e1.tolist()):
-        g.add_unary_term(*row)
-    assert state(f) == state(g)
-
-
-@SETTINGS
-@given(st.data())
-def test_add_pairs_equals_the_loop(data):
-    f = data.draw(functions())
-    n = data.draw(st.integers(0, 10))
-    i, j = column(data.draw, n, ids_), column(data.draw, n, ids_)
-    if data.draw(st.booleans()):  # (i, j) and (j, i), (i, i)
-        i, j = np.concatenate([i, j, i]), np.concatenate([j, i, i])
-    energies = [column(data.draw, len(i), amounts) for _ in range(4)]
-    g = f.copy()
-    energy.add_pairs(f, i, j, *energies)
-    for row in zip(i.tolist(), j.tolist(), *(e.tolist() for e in energies)):
-        g.add_pairwise_term(*row)
-    assert state(f) == state(g)
-
-
-@SETTINGS
-@given(st.data())
-def test_add_cliques_equals_the_loop(data):
-    f = data.draw(functions())
-    n, k = data.draw(st.integers(0, 8)), data.draw(st.integers(0, 5))
-    vars_ = matrix(data.draw, n, k, ids_)
-    shared = data.draw(st.booleans())
-    sparse = st.sampled_from([0, 0, 0, 5]) | amounts  # zero subsets leave ids without terms
-    vals = matrix(data.draw, 1 if shared else n, 1 << k, sparse)
-    vals = vals[0] if shared else vals
-    g = f.copy()
-    energy.add_cliques(f, vars_, vals)
-    for r in range(n):
-        g.add_higher_term(k, vars_[r].tolist(), (vals if shared else vals[r]).tolist())
-    assert state(f) == state(g)
-
-
-@SETTINGS
-@given(st.data())
-def test_add_terms_equals_add_term(data):
-    f = data.draw(functions())
-    n, d = data.draw(st.integers(0, 8)), data.draw(st.integers(1, 5))
-    ids = matrix(data.draw, n, d, ids_)
-    if n and data.draw(st.booleans()):
-        ids = np.concatenate([ids, ids[::-1]])  # terms met again
-    coefs = column(data.draw, len(ids), amounts)
-    g = f.copy()
-    energy.add_terms(f, ids, coefs)
-    loop_terms(g, ids, coefs)
-    assert state(f) == state(g)
-
-
-def test_scalars_serve_every_row_and_layouts_do_not_matter():
-    f, g = PyPBF(), PyPBF()
-    ids = np.arange(12, dtype=np.int16).reshape(3, 4).T[::-1, 1]  # strided, negative stride
-    energy.add_unaries(f, ids, 3, np.uint8(9))
-    energy.add_pairs(f, ids, ids[::-1], 1, [2, 3, 4, 5], np.int64(-1), 0)
-    energy.add_terms(f, np.asfortranarray([[1, 2], [2, 1]]), -4)
-    for i in ids.tolist():
-        g.add_unary_term(i, 3, 9)
-    for i, j, e01 in zip(ids.tolist(), ids[::-1].tolist(), [2, 3, 4, 5]):
-        g.add_pairwise_term(i, j, 1, e01, -1, 0)
-    loop_terms(g, [[1, 2], [2, 1]], [-4, -4])
-    assert state(f) == state(g)
-
-
-def test_a_shared_value_table_serves_every_row():
-    f, g = PyPBF(), PyPBF()
-    windows = [[0, 1], [1, 2], [2, 3]]
-    energy.add_cliques(f, windows, [0, 3, 3, 1])
-    for w in windows:
-        g.add_higher_term(2, w, [0, 3, 3, 1])
-    assert state(f) == state(g)
-    energy.add_cliques(f, np.zeros((4, 0), int), [5])  # cliques of no variable: the constant
-    assert f.constant() == 20
 
 
 # --- Refusals: the error, its exact message, and nothing changed ---

@@ -112,13 +112,21 @@ def calls(draw):
     return name, args
 
 
-@settings(deadline=None, max_examples=1500, suppress_health_check=list(HealthCheck))
-@given(calls(), st.lists(st.tuples(st.integers(0, 9), st.integers(0, 9)), max_size=4))
-def test_calls_succeed_like_the_loop_or_change_nothing(call, pairs):
-    name, args = call
+def existing(cliques):
+    """The function an edit meets: a table per clique, so that rows merge with terms of every
+    degree up to 4, the all-ones entry at the int32 limit."""
     f = PyPBF()
-    for i, j in pairs:
-        f.add_pairwise_term(i, j, 1, -2, 3, 2**31 - 1)
+    for ids in cliques:
+        f.add_higher_term(len(ids), ids, [(-2) ** k for k in range((1 << len(ids)) - 1)]
+                          + [2**31 - 1])
+    return f
+
+
+@settings(deadline=None, max_examples=1500, suppress_health_check=list(HealthCheck))
+@given(calls(), st.lists(st.lists(st.integers(0, 9), max_size=4), max_size=4))
+def test_calls_succeed_like_the_loop_or_change_nothing(call, cliques):
+    name, args = call
+    f = existing(cliques)
     before = state(f)
     try:
         if name == "from_terms":
@@ -145,8 +153,6 @@ def test_calls_succeed_like_the_loop_or_change_nothing(call, pairs):
         loop("add_terms", g, [ids, coefs])
         assert result.get_string() == g.get_string() and result.max_d() == max(d, 2)
     else:
-        g = PyPBF()
-        for i, j in pairs:
-            g.add_pairwise_term(i, j, 1, -2, 3, 2**31 - 1)
+        g = existing(cliques)
         loop(name, g, args)
         assert state(f) == state(g)

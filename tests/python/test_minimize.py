@@ -1,5 +1,7 @@
 """pbfred.energy.minimize: its guarantees against exhaustive enumeration for every method and
-option, what it does with unusual and bad input, progress reports, and threads."""
+option, bad input, progress reports, and threads. How the options relate (improvement and probing
+against the plain call) and the degenerate and submodular functions are checked in the core
+suite, on the same code path below the binding."""
 
 import concurrent.futures
 import re
@@ -53,84 +55,18 @@ def test_guarantees_hold_on_random_functions(method, seed):
     f = random_instance(seed)
     text = f.get_string()
     all_values = values(f)
-    found = {}
     for improve, probe in OPTIONS:
-        solution = energy.minimize(f, improve=improve, probe=probe, method=method)
-        check_guarantees(f, all_values, solution)
-        found[improve, probe] = solution
-    assert f.get_string() == text
-    for probe in (False, True):
-        # Improvement labels only what is not persistent, and never raises the energy.
-        plain, improved = found[False, probe], found[True, probe]
-        assert improved.energy <= plain.energy
-        assert (improved.persistent == plain.persistent).all()
-        assert (improved.labels[plain.persistent] == plain.labels[plain.persistent]).all()
-    for improve in (False, True):
-        # Probing only adds persistent labels.
-        plain, probed = found[improve, False], found[improve, True]
-        assert (probed.persistent >= plain.persistent).all()
-        assert (probed.labels[plain.persistent] == plain.labels[plain.persistent]).all()
-
-
-def submodular_quadratic(seed):
-    """Unary terms of both signs and pairwise tables with E00 + E11 <= E01 + E10, on 1 to 14
-    variables; some pairs given as (j, i) or (i, i)."""
-    rng = np.random.default_rng([seed, 15])
-    n = 1 + seed % 14
-    f = PyPBF()
-    energy.add_unaries(f, np.arange(n), rng.integers(-9, 10, n), rng.integers(-9, 10, n))
-    count = int(rng.integers(0, 3 * n + 1))
-    i, j = rng.integers(0, n, count), rng.integers(0, n, count)
-    e00, e01, e10 = (rng.integers(-9, 10, count) for _ in range(3))
-    e11 = e01 + e10 - e00 - rng.integers(0, 10, count)
-    # (i, i) sees only E00 and E11: any table is submodular there.
-    energy.add_pairs(f, i, j, e00, e01, e10, e11)
-    return f
-
-
-@pytest.mark.parametrize("method", energy.METHODS)
-@pytest.mark.parametrize("seed", range(0, 28, 3))
-def test_submodular_quadratic_functions_are_solved_whole(method, seed):
-    f = submodular_quadratic(seed)
-    minimum = int(values(f).min())
-    for improve, probe in OPTIONS:
-        solution = energy.minimize(f, improve=improve, probe=probe, method=method)
-        assert solution.persistent.all()
-        assert solution.lower_bound == solution.energy == minimum
-
-
-# --- Unusual input: a correct answer ---
-
-UNUSUAL = {
-    "ids with gaps": polynomial(([1, 6], -3), ([6], 2), ([2, 4, 6, 9], -5), ([9], 1)),
-    "ids only in zero terms": polynomial(([0, 1, 2], 0), ([3], 0), ([1, 3], 4), ([1], -1)),
-    "a repeated id": polynomial(([0, 0, 1], -4), ([1, 2, 1, 2], 3), ([2], -1)),
-    "unsorted ids": polynomial(([3, 1, 0, 2], -7), ([2, 0, 1], 5), ([1, 3], 2)),
-    "terms that cancel": polynomial(([0, 1, 2], 6), ([0, 1, 2], -6), ([2], 1), constant=3),
-    "only a constant": polynomial(constant=-9),
-}
-
-
-@pytest.mark.parametrize("name", UNUSUAL)
-@pytest.mark.parametrize("method", energy.METHODS)
-def test_unusual_functions_get_a_correct_answer(name, method):
-    f = UNUSUAL[name]
-    text = f.get_string()
-    for improve, probe in OPTIONS:
-        solution = energy.minimize(f, improve=improve, probe=probe, method=method)
-        if f.max_id() < 0:
-            assert solution.labels.shape == solution.persistent.shape == (0,)
-            assert solution.lower_bound == solution.energy == f.constant()
-        else:
-            check_guarantees(f, values(f), solution)
+        check_guarantees(f, all_values,
+                         energy.minimize(f, improve=improve, probe=probe, method=method))
     assert f.get_string() == text
 
 
-def test_the_empty_function():
-    solution = energy.minimize(PyPBF())
+@pytest.mark.parametrize("f", [PyPBF(), polynomial(constant=-9)], ids=["empty", "constant"])
+def test_a_function_without_variables(f):
+    solution = energy.minimize(f)
     assert solution.labels.dtype == np.uint8 and solution.persistent.dtype == np.bool_
     assert solution.labels.shape == solution.persistent.shape == (0,)
-    assert solution.lower_bound == solution.energy == 0
+    assert solution.lower_bound == solution.energy == f.constant()
     assert solution.fixed_share == 1.0
 
 
