@@ -198,7 +198,12 @@ std::optional<TermPosition> QuadraticBuilder::Finish(PBF& out) {
   TermTable& unary = out.terms.Table(1);
   unary.coefs = Narrow(unary_coefs_);
   unary.vars = std::move(unary_vars_);
-  out.terms.BuildOccurrences();
+  // Every auxiliary handed out is named by a term, and all of them lie above f's ids.
+  if (next_auxiliary_ > first_auxiliary_) {
+    out.terms.BuildOccurrences(static_cast<int32_t>(next_auxiliary_ - 1));
+  } else {
+    out.terms.BuildOccurrences();
+  }
   return std::nullopt;
 }
 
