@@ -41,6 +41,9 @@ void QuadraticBuilder::Reserve(size_t pairs, size_t unary, size_t indexed) {
   unary_vars_.reserve(unary);
   unary_coefs_.reserve(unary);
   unary_owners_.reserve(unary);
+  // Most of the unary terms are those of auxiliaries, numbered in a row: their slots grow to the
+  // hint at the first one instead of by doubling.
+  auxiliary_unary_slot_.reserve(unary);
   if (2 * indexed > index_.size()) ResizeIndex(std::bit_ceil(2 * indexed));
 }
 
@@ -70,7 +73,7 @@ int32_t& QuadraticBuilder::UnarySlot(int32_t var) {
   // Auxiliaries may start far above f's ids (newvar), so they have an index of their own.
   std::vector<int32_t>& slots = var < first_auxiliary_ ? unary_slot_ : auxiliary_unary_slot_;
   const auto id = static_cast<size_t>(var < first_auxiliary_ ? var : var - first_auxiliary_);
-  if (slots.size() <= id) slots.resize(std::max(id + 1, 2 * slots.size()), -1);
+  if (slots.size() <= id) slots.resize(std::max({id + 1, 2 * slots.size(), slots.capacity()}), -1);
   return slots[id];
 }
 

@@ -37,10 +37,20 @@ namespace {
 
 constexpr int64_t kMaxInt32 = std::numeric_limits<int32_t>::max();
 
-// The positive monomials of one degree that chose the same variable.
+// The positive monomials of one degree that chose the same variable, in the order they chose it:
+// a chain through GroupedWriter::members_, from `first` to `last`. A vector per group cost a
+// malloc and a free for each of the 1.2 million groups of the 512x512 grid, slow where the heap
+// is fragmented (bench/RESULTS.md, "Quadratizations").
 struct Group {
   int32_t shared = 0;
-  std::vector<int32_t> members;
+  int32_t first = -1;
+  int32_t last = -1;
+};
+
+// A monomial in a group, and the next one of that group (-1 at the end).
+struct Member {
+  int32_t monomial = 0;
+  int32_t next = -1;
 };
 
 // ids[0..n) without position p. Written out: assign and erase cost two calls of memmove for a
@@ -81,6 +91,7 @@ class GroupedWriter {
       for (int32_t p = 0; p < d; ++p) ++uses_[static_cast<size_t>(pool_.Ids(k)[p])];
     }
     groups_.clear();
+    members_.clear();
     for (const int32_t k : level) {
       const int64_t a = pool_.Coef(k);
       if (a == 0) continue;
@@ -110,9 +121,17 @@ class GroupedWriter {
       int32_t& g = group_at_[static_cast<size_t>(c)];
       if (g < 0) {
         g = static_cast<int32_t>(groups_.size());
-        groups_.push_back({c, {}});
+        groups_.push_back({c, -1, -1});
       }
-      groups_[static_cast<size_t>(g)].members.push_back(k);
+      Group& group = groups_[static_cast<size_t>(g)];
+      const auto member = static_cast<int32_t>(members_.size());
+      members_.push_back({k, -1});
+      if (group.last < 0) {
+        group.first = member;
+      } else {
+        members_[static_cast<size_t>(group.last)].next = member;
+      }
+      group.last = member;
     }
     for (const Group& group : groups_) {
       group_at_[static_cast<size_t>(group.shared)] = -1;
@@ -172,14 +191,15 @@ class GroupedWriter {
   std::optional<TermPosition> AddGroup(const Group& group, int32_t d) {
     int32_t y = -1;
     int64_t sum = 0;
-    TermPosition first = pool_.Origin(group.members.front());
+    TermPosition first = pool_.Origin(members_[static_cast<size_t>(group.first)].monomial);
     const auto close = [&] {
       out_.SetSource(first);
       out_.AddNewPair(sum, group.shared, y);
       y = -1;
       sum = 0;
     };
-    for (const int32_t k : group.members) {
+    for (int32_t m = group.first; m >= 0; m = members_[static_cast<size_t>(m)].next) {
+      const int32_t k = members_[static_cast<size_t>(m)].monomial;
       const int32_t* ids = pool_.Ids(k);
       const int32_t p = static_cast<int32_t>(std::find(ids, ids + d, group.shared) - ids);
       Without(ids, d, p, rest_);
@@ -209,6 +229,7 @@ class GroupedWriter {
   MonomialPool pool_;
   std::vector<std::vector<int32_t>> by_degree_;
   std::vector<Group> groups_;
+  std::vector<Member> members_;
   std::vector<int32_t> group_at_;  // per variable, its group at the current degree or -1
   std::vector<int32_t> uses_;      // per variable, the positive monomials of this degree with it
   std::vector<int32_t> rest_;
