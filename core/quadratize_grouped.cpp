@@ -62,12 +62,20 @@ void Without(const int32_t* ids, int32_t n, int32_t p, std::vector<int32_t>& out
   for (int32_t k = p + 1; k < n; ++k) o[k - 1] = ids[k];
 }
 
+// A bound above f's ids, without a pass over them where f's lists tell: the first auxiliary is
+// at least f.MaxId() + 1, and so is the number of lists where f has them (every id in a term has
+// one), which then also bounds the memory (the first auxiliary may lie far above, `newvar`).
+int64_t IdsBelow(const PBF& f, const QuadraticBuilder& out) {
+  const auto lists = static_cast<int64_t>(f.terms.occurrences.size());
+  if (out.FirstAuxiliary() <= lists) return out.FirstAuxiliary();
+  return int64_t{f.MaxId()} + 1;
+}
+
 class GroupedWriter {
  public:
   GroupedWriter(const PBF& f, QuadraticBuilder& out, Lookup lookup) : out_(out) {
     CopyLowerAndPoolHigher(f, out_, pool_, lookup);
-    // Every id in a term has a list, so this is at least f.MaxId() + 1, without a pass over ids.
-    group_at_.assign(f.terms.occurrences.size(), -1);
+    group_at_.assign(static_cast<size_t>(IdsBelow(f, out_)), -1);
     uses_.assign(group_at_.size(), 0);
   }
 
