@@ -105,11 +105,11 @@ std::optional<int64_t> Times(int64_t a, int64_t b) {
   return product;
 }
 
-}  // namespace
-
-bool AddNegativeMonomial(QuadraticBuilder& out, int64_t a, const int32_t* ids, int32_t d) {
-  const IdCounts counts(ids, d);
-  const std::optional<Parts> parts = SplitFor(-a, counts.Largest(), d - 1);
+// The negative rule over `counts`, whose largest count is `largest`.
+template <typename Counts>
+bool WriteNegative(QuadraticBuilder& out, int64_t a, const Counts& counts, int32_t largest,
+                   int32_t d) {
+  const std::optional<Parts> parts = SplitFor(-a, largest, d - 1);
   if (!parts || !IdsFor(out, parts->count, 1)) return false;
   for (int64_t p = 0; p < parts->count; ++p) {
     const int64_t part = parts->Part(p);
@@ -118,6 +118,39 @@ bool AddNegativeMonomial(QuadraticBuilder& out, int64_t a, const int32_t* ids, i
     out.AddUnary(part * (d - 1), w);
   }
   return true;
+}
+
+// Distinct ids as IdCounts lists them: each once, in order.
+class DistinctIds {
+ public:
+  DistinctIds(const int32_t* ids, int32_t d) : ids_(ids), d_(d) {}
+  struct Iterator {
+    const int32_t* at;
+    IdCount operator*() const { return {*at, 1}; }
+    Iterator& operator++() {
+      ++at;
+      return *this;
+    }
+    bool operator!=(const Iterator& other) const { return at != other.at; }
+  };
+  Iterator begin() const { return {ids_}; }
+  Iterator end() const { return {ids_ + d_}; }
+
+ private:
+  const int32_t* ids_;
+  int32_t d_;
+};
+
+}  // namespace
+
+bool AddNegativeMonomial(QuadraticBuilder& out, int64_t a, const int32_t* ids, int32_t d) {
+  const IdCounts counts(ids, d);
+  return WriteNegative(out, a, counts, counts.Largest(), d);
+}
+
+bool AddNegativeMonomialOfDistinct(QuadraticBuilder& out, int64_t a, const int32_t* ids,
+                                   int32_t d) {
+  return WriteNegative(out, a, DistinctIds(ids, d), 1, d);
 }
 
 bool AddPositiveMonomialTermwise(QuadraticBuilder& out, int64_t a, const int32_t* ids, int32_t d) {

@@ -18,6 +18,9 @@ namespace pbf {
 // a < 0, one auxiliary w per part: a·w·(S - (d - 1)) with S = the sum over the d positions, so a
 // repeated id counts as often as it occurs (all the rule needs is S in 0 … d). Submodular.
 bool AddNegativeMonomial(QuadraticBuilder& out, int64_t a, const int32_t* ids, int32_t d);
+// The same for ids known to be distinct (a monomial of the pool, or one with an auxiliary of its
+// own added): the same terms, without the count of repeats.
+bool AddNegativeMonomialOfDistinct(QuadraticBuilder& out, int64_t a, const int32_t* ids, int32_t d);
 
 // a >= 0, ToQuadratic's rule: ⌊(d - 1)/2⌋ auxiliaries per part and a on every pair of positions,
 // terms created in ToQuadratic's order; ids may repeat as above.

@@ -131,8 +131,10 @@ struct TermStore {
   // half-way (called on its own, a failure can leave lists partly filled).
   void RebuildOccurrences();
   // The same for a store assembled from its tables, whose lists are all empty: every list is
-  // counted first and allocated once, at its exact size.
+  // counted first and allocated once, at its exact size. A caller that knows MaxVarId() passes it,
+  // which spares a pass over every id (a quadratic form of the 512x512 grid has 13 million).
   void BuildOccurrences();
+  void BuildOccurrences(int32_t max_var_id);
 
   // Makes room so that appending the planned terms afterwards cannot fail: absent tables with a
   // non-zero count are created (empty), the occurrence index grows to the largest planned id, and

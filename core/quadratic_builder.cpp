@@ -26,10 +26,11 @@ std::vector<int32_t> Narrow(const std::vector<int64_t>& coefs) {
 
 }  // namespace
 
-QuadraticBuilder::QuadraticBuilder(int64_t first_auxiliary, bool ordered)
+QuadraticBuilder::QuadraticBuilder(int64_t first_auxiliary, bool ordered, bool sources)
     : first_auxiliary_(first_auxiliary),
       next_auxiliary_(first_auxiliary),
       ordered_(ordered),
+      tracks_sources_(sources),
       sources_{TermPosition{}} {
   ResizeIndex(1024);
 }
@@ -37,14 +38,18 @@ QuadraticBuilder::QuadraticBuilder(int64_t first_auxiliary, bool ordered)
 void QuadraticBuilder::Reserve(size_t pairs, size_t unary, size_t indexed) {
   pair_vars_.reserve(2 * pairs);
   pair_coefs_.reserve(pairs);
-  pair_owners_.reserve(pairs);
+  if (tracks_sources_) pair_owners_.reserve(pairs);
   unary_vars_.reserve(unary);
   unary_coefs_.reserve(unary);
-  unary_owners_.reserve(unary);
+  if (tracks_sources_) unary_owners_.reserve(unary);
+  // Most of the unary terms are those of auxiliaries, numbered in a row: their slots grow to the
+  // hint at the first one instead of by doubling.
+  auxiliary_unary_slot_.reserve(unary);
   if (2 * indexed > index_.size()) ResizeIndex(std::bit_ceil(2 * indexed));
 }
 
 void QuadraticBuilder::SetSource(TermPosition term) {
+  if (!tracks_sources_) return;
   // Copies of f's own terms can never be blamed: they all share the first entry.
   if (term.degree <= 2) {
     source_ = 0;
@@ -63,14 +68,14 @@ void QuadraticBuilder::Credit(int32_t& owner) {
 
 void QuadraticBuilder::AddConstant(int64_t coef) {
   Accumulate(constant_, coef);
-  Credit(constant_owner_);
+  if (tracks_sources_) Credit(constant_owner_);
 }
 
 int32_t& QuadraticBuilder::UnarySlot(int32_t var) {
   // Auxiliaries may start far above f's ids (newvar), so they have an index of their own.
   std::vector<int32_t>& slots = var < first_auxiliary_ ? unary_slot_ : auxiliary_unary_slot_;
   const auto id = static_cast<size_t>(var < first_auxiliary_ ? var : var - first_auxiliary_);
-  if (slots.size() <= id) slots.resize(std::max(id + 1, 2 * slots.size()), -1);
+  if (slots.size() <= id) slots.resize(std::max({id + 1, 2 * slots.size(), slots.capacity()}), -1);
   return slots[id];
 }
 
@@ -78,13 +83,13 @@ void QuadraticBuilder::AddUnary(int64_t coef, int32_t var) {
   int32_t& slot = UnarySlot(var);
   if (slot >= 0) {
     Accumulate(unary_coefs_[static_cast<size_t>(slot)], coef);
-    Credit(unary_owners_[static_cast<size_t>(slot)]);
+    if (tracks_sources_) Credit(unary_owners_[static_cast<size_t>(slot)]);
     return;
   }
   slot = static_cast<int32_t>(unary_vars_.size());
   unary_vars_.push_back(var);
   unary_coefs_.push_back(coef);
-  unary_owners_.push_back(source_);
+  if (tracks_sources_) unary_owners_.push_back(source_);
 }
 
 uint64_t QuadraticBuilder::Key(int32_t i, int32_t j) const {
@@ -124,13 +129,13 @@ int32_t QuadraticBuilder::NewPair(int64_t coef, int32_t i, int32_t j) {
   pair_vars_.push_back(i);
   pair_vars_.push_back(j);
   pair_coefs_.push_back(coef);
-  pair_owners_.push_back(source_);
+  if (tracks_sources_) pair_owners_.push_back(source_);
   return slot;
 }
 
 void QuadraticBuilder::AddToPair(int64_t coef, int32_t pair) {
   Accumulate(pair_coefs_[static_cast<size_t>(pair)], coef);
-  Credit(pair_owners_[static_cast<size_t>(pair)]);
+  if (tracks_sources_) Credit(pair_owners_[static_cast<size_t>(pair)]);
 }
 
 void QuadraticBuilder::AddPair(int64_t coef, int32_t i, int32_t j) {
@@ -150,7 +155,7 @@ void QuadraticBuilder::CopyPairsOf(const TermStore& f, bool through_lists) {
     if (n > 0) base_ = &f;
     pair_vars_.insert(pair_vars_.end(), pairs.vars.begin(), pairs.vars.end());
     pair_coefs_.insert(pair_coefs_.end(), pairs.coefs.begin(), pairs.coefs.end());
-    pair_owners_.insert(pair_owners_.end(), n, source_);
+    if (tracks_sources_) pair_owners_.insert(pair_owners_.end(), n, source_);
     return;
   }
   for (int32_t t = 0; t < pairs.Size(); ++t) {
@@ -182,14 +187,23 @@ void QuadraticBuilder::PrefetchPair(int32_t i, int32_t j) const {
   __builtin_prefetch(&index_[Home(Key(i, j))]);
 }
 
+bool QuadraticBuilder::AllFit() const {
+  const auto fits = [](const std::vector<int64_t>& coefs) {
+    return std::all_of(coefs.begin(), coefs.end(), FitsInt32);
+  };
+  return FitsInt32(constant_) && fits(pair_coefs_) && fits(unary_coefs_);
+}
+
 std::optional<TermPosition> QuadraticBuilder::Finish(PBF& out) {
-  const auto blame = [&](int32_t owner) { return sources_[static_cast<size_t>(owner)]; };
+  const auto blame = [&](int32_t owner) {
+    return tracks_sources_ ? sources_[static_cast<size_t>(owner)] : TermPosition{};
+  };
   if (!FitsInt32(constant_)) return blame(constant_owner_);
   for (size_t t = 0; t < pair_coefs_.size(); ++t) {
-    if (!FitsInt32(pair_coefs_[t])) return blame(pair_owners_[t]);
+    if (!FitsInt32(pair_coefs_[t])) return blame(tracks_sources_ ? pair_owners_[t] : 0);
   }
   for (size_t t = 0; t < unary_coefs_.size(); ++t) {
-    if (!FitsInt32(unary_coefs_[t])) return blame(unary_owners_[t]);
+    if (!FitsInt32(unary_coefs_[t])) return blame(tracks_sources_ ? unary_owners_[t] : 0);
   }
   out.constant = static_cast<int32_t>(constant_);
   TermTable& pairs = out.terms.Table(2);
@@ -198,7 +212,12 @@ std::optional<TermPosition> QuadraticBuilder::Finish(PBF& out) {
   TermTable& unary = out.terms.Table(1);
   unary.coefs = Narrow(unary_coefs_);
   unary.vars = std::move(unary_vars_);
-  out.terms.BuildOccurrences();
+  // Every auxiliary handed out is named by a term, and all of them lie above f's ids.
+  if (next_auxiliary_ > first_auxiliary_) {
+    out.terms.BuildOccurrences(static_cast<int32_t>(next_auxiliary_ - 1));
+  } else {
+    out.terms.BuildOccurrences();
+  }
   return std::nullopt;
 }
 

@@ -18,23 +18,28 @@ std::optional<TermPosition> Quadratize(const PBF& f, QuadratizeMethod method, in
     f.ToQuadratic(out, newvar);
     return std::nullopt;
   }
-  QuadraticBuilder builder(first, /*ordered=*/method == QuadratizeMethod::kTermwise);
-  std::optional<TermPosition> failed;
-  switch (method) {
-    case QuadratizeMethod::kTermwise:
-      failed = WriteTermwise(f, builder);
-      break;
-    case QuadratizeMethod::kFewest:
-      failed = WriteFewest(f, builder);
-      break;
-    case QuadratizeMethod::kGrouped:
-      failed = WriteGrouped(f, builder);
-      break;
-    case QuadratizeMethod::kAuto:
-      break;
-  }
-  if (failed) return failed;
-  return builder.Finish(out);
+  const auto write = [&](QuadraticBuilder& builder) -> std::optional<TermPosition> {
+    switch (method) {
+      case QuadratizeMethod::kTermwise:
+        return WriteTermwise(f, builder);
+      case QuadratizeMethod::kFewest:
+        return WriteFewest(f, builder);
+      case QuadratizeMethod::kGrouped:
+        return WriteGrouped(f, builder);
+      case QuadratizeMethod::kAuto:
+        break;
+    }
+    return std::nullopt;
+  };
+  const bool ordered = method == QuadratizeMethod::kTermwise;
+  // Sums almost always fit, so the sources to blame are recorded only in a second writing, when
+  // one does not (the rules report a term they cannot write without them).
+  QuadraticBuilder builder(first, ordered, /*sources=*/false);
+  if (std::optional<TermPosition> failed = write(builder)) return failed;
+  if (builder.AllFit()) return builder.Finish(out);
+  QuadraticBuilder blaming(first, ordered);
+  if (std::optional<TermPosition> failed = write(blaming)) return failed;
+  return blaming.Finish(out);
 }
 
 }  // namespace pbf

@@ -37,23 +37,46 @@ namespace {
 
 constexpr int64_t kMaxInt32 = std::numeric_limits<int32_t>::max();
 
-// The positive monomials of one degree that chose the same variable.
+// The positive monomials of one degree that chose the same variable, in the order they chose it:
+// a chain through GroupedWriter::members_, from `first` to `last`. A vector per group cost a
+// malloc, its growth and a free for every group, slow where the heap is fragmented: with earlier
+// results still alive, grouped took 2.1x to_quadratic on the 512x512 grid instead of 1.65x
+// (bench/RESULTS.md, "Quadratizations").
 struct Group {
   int32_t shared = 0;
-  std::vector<int32_t> members;
+  int32_t first = -1;
+  int32_t last = -1;
 };
 
-// ids[0..n) without position p.
+// A monomial in a group, and the next one of that group (-1 at the end).
+struct Member {
+  int32_t monomial = 0;
+  int32_t next = -1;
+};
+
+// ids[0..n) without position p. Written out: assign and erase cost two calls of memmove for a
+// handful of ids, d + 1 times per positive monomial.
 void Without(const int32_t* ids, int32_t n, int32_t p, std::vector<int32_t>& out) {
-  out.assign(ids, ids + n);
-  out.erase(out.begin() + p);
+  out.resize(static_cast<size_t>(n - 1));
+  int32_t* o = out.data();
+  for (int32_t k = 0; k < p; ++k) o[k] = ids[k];
+  for (int32_t k = p + 1; k < n; ++k) o[k - 1] = ids[k];
+}
+
+// A bound above f's ids, without a pass over them where f's lists tell: the first auxiliary is
+// at least f.MaxId() + 1, and so is the number of lists where f has them (every id in a term has
+// one), which then also bounds the memory (the first auxiliary may lie far above, `newvar`).
+int64_t IdsBelow(const PBF& f, const QuadraticBuilder& out) {
+  const auto lists = static_cast<int64_t>(f.terms.occurrences.size());
+  if (out.FirstAuxiliary() <= lists) return out.FirstAuxiliary();
+  return int64_t{f.MaxId()} + 1;
 }
 
 class GroupedWriter {
  public:
   GroupedWriter(const PBF& f, QuadraticBuilder& out, Lookup lookup) : out_(out) {
     CopyLowerAndPoolHigher(f, out_, pool_, lookup);
-    group_at_.assign(static_cast<size_t>(f.MaxId()) + 1, -1);
+    group_at_.assign(static_cast<size_t>(IdsBelow(f, out_)), -1);
     uses_.assign(group_at_.size(), 0);
   }
 
@@ -77,12 +100,13 @@ class GroupedWriter {
       for (int32_t p = 0; p < d; ++p) ++uses_[static_cast<size_t>(pool_.Ids(k)[p])];
     }
     groups_.clear();
+    members_.clear();
     for (const int32_t k : level) {
       const int64_t a = pool_.Coef(k);
       if (a == 0) continue;
       if (a < 0) {
         out_.SetSource(pool_.Origin(k));
-        if (!AddNegativeMonomial(out_, a, pool_.Ids(k), d)) return pool_.Origin(k);
+        if (!AddNegativeMonomialOfDistinct(out_, a, pool_.Ids(k), d)) return pool_.Origin(k);
         continue;
       }
       const Choice choice = ChooseShared(k);
@@ -106,9 +130,17 @@ class GroupedWriter {
       int32_t& g = group_at_[static_cast<size_t>(c)];
       if (g < 0) {
         g = static_cast<int32_t>(groups_.size());
-        groups_.push_back({c, {}});
+        groups_.push_back({c, -1, -1});
       }
-      groups_[static_cast<size_t>(g)].members.push_back(k);
+      Group& group = groups_[static_cast<size_t>(g)];
+      const auto member = static_cast<int32_t>(members_.size());
+      members_.push_back({k, -1});
+      if (group.last < 0) {
+        group.first = member;
+      } else {
+        members_[static_cast<size_t>(group.last)].next = member;
+      }
+      group.last = member;
     }
     for (const Group& group : groups_) {
       group_at_[static_cast<size_t>(group.shared)] = -1;
@@ -168,14 +200,15 @@ class GroupedWriter {
   std::optional<TermPosition> AddGroup(const Group& group, int32_t d) {
     int32_t y = -1;
     int64_t sum = 0;
-    TermPosition first = pool_.Origin(group.members.front());
+    TermPosition first = pool_.Origin(members_[static_cast<size_t>(group.first)].monomial);
     const auto close = [&] {
       out_.SetSource(first);
       out_.AddNewPair(sum, group.shared, y);
       y = -1;
       sum = 0;
     };
-    for (const int32_t k : group.members) {
+    for (int32_t m = group.first; m >= 0; m = members_[static_cast<size_t>(m)].next) {
+      const int32_t k = members_[static_cast<size_t>(m)].monomial;
       const int32_t* ids = pool_.Ids(k);
       const int32_t p = static_cast<int32_t>(std::find(ids, ids + d, group.shared) - ids);
       Without(ids, d, p, rest_);
@@ -190,7 +223,9 @@ class GroupedWriter {
         const int64_t take = std::min(left, kMaxInt32 - sum);
         rest_.back() = y;
         out_.SetSource(pool_.Origin(k));
-        if (!AddNegativeMonomial(out_, -take, rest_.data(), d)) return pool_.Origin(k);
+        if (!AddNegativeMonomialOfDistinct(out_, -take, rest_.data(), d)) {
+          return pool_.Origin(k);
+        }
         sum += take;
         left -= take;
       }
@@ -203,6 +238,7 @@ class GroupedWriter {
   MonomialPool pool_;
   std::vector<std::vector<int32_t>> by_degree_;
   std::vector<Group> groups_;
+  std::vector<Member> members_;
   std::vector<int32_t> group_at_;  // per variable, its group at the current degree or -1
   std::vector<int32_t> uses_;      // per variable, the positive monomials of this degree with it
   std::vector<int32_t> rest_;

@@ -117,8 +117,10 @@ void TermStore::RebuildOccurrences() {
 // form has one short list per auxiliary, millions of them. Counted first, the quadratizations of
 // the 512x512 grid take 7-11 % less time (fewest 293 against 328 ms, grouped 526 against 563 ms;
 // bench/RESULTS.md).
-void TermStore::BuildOccurrences() {
-  const auto lists = static_cast<size_t>(MaxVarId() + 1);
+void TermStore::BuildOccurrences() { BuildOccurrences(MaxVarId()); }
+
+void TermStore::BuildOccurrences(int32_t max_var_id) {
+  const auto lists = static_cast<size_t>(max_var_id + 1);
   std::vector<uint32_t> counts(lists, 0);
   for (const auto& table : tables) {
     if (!table) continue;
