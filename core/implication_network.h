@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "arc_graph.h"
+#include "huge_pages.h"
 #include "max_flow.h"
 #include "roof_dual_solver.h"
 
@@ -148,6 +149,9 @@ Network<Cap> Build(const QuadraticArrays<Coef>& q, const Shape& shape) {
     pairs += shape.products[s];
   }
   net.graph.first[slots] = pairs;
+  ReserveOnHugePages(net.graph.head, pairs);
+  ReserveOnHugePages(net.graph.reverse, pairs);
+  ReserveOnHugePages(net.residual, 2 * size_t{pairs});
   net.graph.head.resize(pairs);
   net.graph.reverse.resize(pairs);
   net.residual.resize(2 * size_t{pairs});

@@ -19,6 +19,7 @@
 #include <vector>
 
 #include "arc_graph.h"
+#include "huge_pages.h"
 
 namespace pbf {
 
@@ -26,7 +27,12 @@ template <typename Cap>
 class MaxFlowSolver {
  public:
   MaxFlowSolver(const ArcGraph& graph, std::vector<Cap>& residual)
-      : g_(graph), residual_(residual), nodes_(graph.Nodes()), next_(graph.Nodes(), kNone) {}
+      : g_(graph), residual_(residual) {
+    ReserveOnHugePages(nodes_, graph.Nodes());
+    ReserveOnHugePages(next_, graph.Nodes());
+    nodes_.resize(graph.Nodes());
+    next_.resize(graph.Nodes(), kNone);
+  }
 
   // Augments from `source` to `sink` until no path with residual capacity is left; returns the
   // flow added. The residual capacities are left in the caller's array.
@@ -198,9 +204,11 @@ class MaxFlowSolver {
     queue.push_back(v);
   }
 
-  // The number of arcs from q to its terminal, or kNone when q hangs below an orphan. Marks the
-  // path walked with the current time and each node's distance, so that later walks stop there.
-  uint32_t DistanceToTerminal(uint32_t q) {
+  // The number of arcs from q to its terminal, or kNone when q hangs below an orphan or lies
+  // `limit` or more arcs away (a walk that cannot beat the best parent found so far stops early).
+  // Marks the path walked with the current time and each node's distance, so that later walks
+  // stop there.
+  uint32_t DistanceToTerminal(uint32_t q, uint32_t limit) {
     uint32_t d = 0;
     uint32_t j = q;
     while (true) {
@@ -214,7 +222,8 @@ class MaxFlowSolver {
         n.distance = 0;
         break;
       }
-      if (n.parent == kNone) return kNone;
+      // Past a node that is neither stamped nor a terminal lies at least one more arc.
+      if (n.parent == kNone || d + 1 >= limit) return kNone;
       ++d;
       j = n.up;
     }
@@ -248,11 +257,12 @@ class MaxFlowSolver {
     for (uint32_t a = g_.Begin(v), end = g_.End(v); a < end; a += 2) {
       const uint32_t q = g_.Head(a);
       if (nodes_[q].tree != tree || Inward(a, tree) <= 0) continue;
-      const uint32_t d = DistanceToTerminal(q);
+      const uint32_t d = DistanceToTerminal(q, best_distance);
       if (d < best_distance) {
         best = a;
         best_node = q;
         best_distance = d;
+        if (d == 0) break;  // the terminal itself
       }
     }
     if (best != kNone) {
