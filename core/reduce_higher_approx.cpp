@@ -155,6 +155,11 @@ class Gatherer {
 
   const int32_t* Found() const { return found_.data(); }
 
+  // Requests what gathering `term` through the index will read (a hint, once the index exists).
+  void Prefetch(TermRef term) const {
+    if (index_) index_->Prefetch(term);
+  }
+
   // Frees the index and its answers.
   void Release() {
     index_.reset();
@@ -240,6 +245,8 @@ void PBF::ReduceHigherApprox() {
       const TermRef term{d, cursor.Ids()};
       local.Clear();
       if (!listed.empty()) {
+        // The next term of this degree, whose buckets load while this one is examined.
+        if (cursor.index + 1 < cursor.Table().Size()) gatherer.Prefetch({d, term.ids + d});
         gatherer.GatherIndexed(*this, local, term);
         if (!parity || parity->built_degree < d) parity = EnsureParityTables(d);
         const int32_t t = local.FindBestAssignment(odd, *parity);

@@ -74,19 +74,6 @@ int32_t IndexOf(uint64_t entry) { return static_cast<int32_t>(entry & 0xFFFFFFFF
 
 }  // namespace
 
-SubtermIndex::Bucket* SubtermIndex::AllocateBuckets(size_t count) {
-  // In blocks of 2 MiB, which the system may back with huge pages: a lookup then rarely misses
-  // the TLB as well as the cache.
-  constexpr size_t kHuge = size_t{2} << 20;
-  const size_t bytes = (count * sizeof(Bucket) + kHuge - 1) / kHuge * kHuge;
-  void* p = std::aligned_alloc(kHuge, bytes);
-  if (!p) throw std::bad_alloc();
-#ifdef MADV_HUGEPAGE
-  madvise(p, bytes, MADV_HUGEPAGE);
-#endif
-  std::memset(p, 0, bytes);
-  return static_cast<Bucket*>(p);
-}
 void SubtermIndex::CatchUp() {
   const int32_t top =
       std::min<int32_t>(kMaxApproxDegree, static_cast<int32_t>(store_.tables.size()) - 1);
@@ -148,6 +135,17 @@ int32_t SubtermIndex::Find(int32_t degree, const int32_t* ids) const {
   }
   if (bucket_count_ == 0) return -1;
   return Lookup(PairHash(ids) & (bucket_count_ - 1), Hash(degree, ids), degree, ids);
+}
+
+void SubtermIndex::Prefetch(TermRef term) const {
+  if (bucket_count_ == 0) return;
+  const size_t mask = bucket_count_ - 1;
+  for (int32_t i = 0; i + 1 < term.degree; ++i) {
+    const uint64_t first = Fold(0, term.ids[i]);
+    for (int32_t j = i + 1; j < term.degree; ++j) {
+      __builtin_prefetch(&buckets_[Finish(Fold(first, term.ids[j]), 2) & mask]);
+    }
+  }
 }
 
 void SubtermIndex::FindSubsets(TermRef term, int32_t* found) {
@@ -291,11 +289,24 @@ void SubtermIndex::Grow(size_t terms) {
   size_t count = std::max<size_t>(16, 2 * bucket_count_);
   while (count * kSlots < 2 * terms) count *= 2;
   // Everything new is allocated before anything is replaced.
-  std::unique_ptr<Bucket[], FreeBuckets> buckets(AllocateBuckets(count));
+  // Zeroed by calloc, which for a block this large maps fresh pages instead of writing zeros, and
+  // aligned within it; from 2 MiB on to 2 MiB, so that the system may back the buckets with huge
+  // pages (asked for before the first write), and a lookup rarely misses the TLB as well.
+  constexpr size_t kHuge = size_t{2} << 20;
+  const size_t bytes = count * sizeof(Bucket);
+  const size_t align = bytes >= kHuge ? kHuge : sizeof(Bucket);
+  std::unique_ptr<void, Free> memory(std::calloc(bytes + align, 1));
+  if (!memory) throw std::bad_alloc();
+  const auto start = (reinterpret_cast<uintptr_t>(memory.get()) + align - 1) / align * align;
+  auto* buckets = reinterpret_cast<Bucket*>(start);
+#ifdef MADV_HUGEPAGE
+  if (align == kHuge) madvise(buckets, bytes, MADV_HUGEPAGE);
+#endif
   std::vector<uint64_t> spilled((count + 63) / 64, 0);
   std::vector<uint64_t> spill;
-  buckets_.swap(buckets);
-  buckets.reset();
+  bucket_memory_.swap(memory);
+  buckets_ = buckets;
+  memory.reset();
   spilled_.swap(spilled);
   spill_.swap(spill);
   bucket_count_ = count;
