@@ -119,7 +119,7 @@ int32_t SubtermIndex::Lookup(size_t bucket, uint64_t hash, int32_t degree,
   }
   if (!Spilled(bucket)) return -1;
   const size_t mask = spill_.size() - 1;
-  for (size_t slot = hash & mask;; slot = (slot + 1) & mask) {
+  for (size_t slot = SpillSlot(hash);; slot = (slot + 1) & mask) {
     const uint64_t entry = spill_[slot];
     if (entry == 0) return -1;
     if (MayHold(entry, degree, hash) && SameIds(ids, table.Ids(IndexOf(entry)), degree)) {
@@ -140,10 +140,30 @@ int32_t SubtermIndex::Find(int32_t degree, const int32_t* ids) const {
 void SubtermIndex::Prefetch(TermRef term) const {
   if (bucket_count_ == 0) return;
   const size_t mask = bucket_count_ - 1;
-  for (int32_t i = 0; i + 1 < term.degree; ++i) {
-    const uint64_t first = Fold(0, term.ids[i]);
-    for (int32_t j = i + 1; j < term.degree; ++j) {
-      __builtin_prefetch(&buckets_[Finish(Fold(first, term.ids[j]), 2) & mask]);
+  const int32_t d = term.degree;
+  const int32_t* ids = term.ids;
+  for (int32_t i = 0; i + 1 < d; ++i) {
+    const uint64_t first = Fold(0, ids[i]);
+    for (int32_t j = i + 1; j < d; ++j) {
+      const uint64_t pair = Fold(first, ids[j]);
+      const size_t bucket = Finish(pair, 2) & mask;
+      __builtin_prefetch(&buckets_[bucket]);
+      __builtin_prefetch(&buckets_[bucket ^ 1]);
+      // A spilled bucket: the first spill slots of the subsets that begin with these two ids,
+      // the ids after j (bit b of m the id r-1-b places after j), for up to five of them.
+      const int32_t r = d - 1 - j;
+      if (!Spilled(bucket) || r > 5) continue;
+      uint64_t prefix[32];
+      int32_t degree[32];
+      prefix[0] = pair;
+      degree[0] = 2;
+      __builtin_prefetch(&spill_[SpillSlot(Finish(pair, 2))]);
+      for (uint32_t m = 1; m < (uint32_t{1} << r); ++m) {
+        const uint32_t rest = m & (m - 1);
+        prefix[m] = Fold(prefix[rest], ids[j + r - std::countr_zero(m)]);
+        degree[m] = degree[rest] + 1;
+        __builtin_prefetch(&spill_[SpillSlot(Finish(prefix[m], degree[m]))]);
+      }
     }
   }
 }
@@ -216,7 +236,7 @@ void SubtermIndex::FindSubsets(TermRef term, int32_t* found) {
       }
     }
     if (!candidate && k == kSlots && Spilled(bucket)) {
-      for (size_t slot = hash & spill_mask; spill_[slot] != 0; slot = (slot + 1) & spill_mask) {
+      for (size_t slot = SpillSlot(hash); spill_[slot] != 0; slot = (slot + 1) & spill_mask) {
         if (MayHold(spill_[slot], degree, hash)) {
           candidate = &spill_[slot];
           break;
@@ -279,7 +299,7 @@ void SubtermIndex::InsertHashed(size_t bucket, uint64_t entry, uint64_t hash) {
   spilled_[bucket >> 6] |= uint64_t{1} << (bucket & 63);
   if (2 * (spill_used_ + 1) > spill_.size()) GrowSpill();
   const size_t mask = spill_.size() - 1;
-  size_t slot = hash & mask;
+  size_t slot = SpillSlot(hash);
   while (spill_[slot] != 0) slot = (slot + 1) & mask;
   spill_[slot] = entry;
   ++spill_used_;
@@ -339,8 +359,10 @@ void SubtermIndex::GrowSpill() {
   const size_t mask = spill_.size() - 1;
   for (const uint64_t entry : old) {
     if (entry == 0) continue;
+    // The entry's hash bits give its slot, up to 2^27 slots; above, its ids.
     const int32_t d = DegreeOf(entry);
-    size_t slot = Hash(d, store_.Table(d).Ids(IndexOf(entry))) & mask;
+    size_t slot = spill_.size() <= kSpillBySlot ? SpillSlot(entry)
+                                                : SpillSlot(Hash(d, store_.Table(d).Ids(IndexOf(entry))));
     while (spill_[slot] != 0) slot = (slot + 1) & mask;
     spill_[slot] = entry;
   }

@@ -69,6 +69,13 @@ class SubtermIndex {
   // `bucket`: its slots, then the spill when the bucket has spilled; -1.
   int32_t Lookup(size_t bucket, uint64_t hash, int32_t degree, const int32_t* ids) const;
   bool Spilled(size_t bucket) const { return (spilled_[bucket >> 6] >> (bucket & 63)) & 1; }
+  // The first spill slot of a term with this hash: from the hash bits a slot keeps (bits 37 and
+  // up) while they number enough, so that the spill grows without reading any ids.
+  static constexpr size_t kSpillBySlot = size_t{1} << 27;
+  size_t SpillSlot(uint64_t hash) const {
+    const size_t mask = spill_.size() - 1;
+    return spill_.size() <= kSpillBySlot ? (hash >> 37) & mask : hash & mask;
+  }
 
   const TermStore& store_;
   // Terms of degree 1: unary_[v] is the index of the term (v), -1 when there is none.
