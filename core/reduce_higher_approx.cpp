@@ -23,6 +23,12 @@
 //   finds exactly the same terms whenever every stored term lists its ids strictly ascending, and
 //   is not used otherwise. The terms a rewrite adds to are all subsets of T, so a T gathered
 //   through the index needs no second lookup for them: the answers of its gathering serve.
+// - Once one term has been gathered through the index, every later one is, and nothing reads
+//   the occurrence lists again before the final compaction rebuilds them; so the terms appended
+//   from then on are not listed (on 10^6 random monomials, their appends to the lists took a
+//   third of the time; bench/RESULTS.md). Their lists keep room for them, counted per variable,
+//   so that should memory run out they are listed before the failure passes on, which then
+//   allocates nothing.
 #include <algorithm>
 #include <bit>
 #include <cassert>
@@ -160,12 +166,6 @@ class Gatherer {
     if (index_) index_->Prefetch(term);
   }
 
-  // Frees the index and its answers.
-  void Release() {
-    index_.reset();
-    found_ = {};
-  }
-
   // The index, caught up with the store, once it exists and as long as it is exact; else null.
   const SubtermIndex* CaughtUpIndex() {
     if (!index_) return nullptr;
@@ -234,6 +234,9 @@ void PBF::ReduceHigherApprox() {
   // on are listed nowhere, which saves every append its lists. listed[d] is the size the table of
   // degree d had then (absent tables 0); empty while the lists are kept.
   std::vector<int32_t> listed;
+  // Per variable, the room its list keeps for the occurrences not listed yet (see
+  // AddIndicatorFoundUnlisted): listing them cannot fail.
+  std::vector<size_t> room;
   try {
     for (TermCursor cursor = TermCursor::Begin(terms); cursor.degree >= 3; cursor.Advance()) {
       const int32_t d = cursor.degree;
@@ -250,7 +253,9 @@ void PBF::ReduceHigherApprox() {
         gatherer.GatherIndexed(*this, local, term);
         if (!parity || parity->built_degree < d) parity = EnsureParityTables(d);
         const int32_t t = local.FindBestAssignment(odd, *parity);
-        if (t >= 0) AddIndicatorFoundUnlisted(*this, term, t, WrapAbs(a), gatherer.Found());
+        if (t >= 0) {
+          AddIndicatorFoundUnlisted(*this, term, t, WrapAbs(a), gatherer.Found(), room.data());
+        }
         continue;
       }
       const bool indexed = gatherer.Gather(*this, local, term);
@@ -258,11 +263,18 @@ void PBF::ReduceHigherApprox() {
       if (!parity || parity->built_degree < d) parity = EnsureParityTables(d);
       const int32_t t = local.FindBestAssignment(odd, *parity);
       if (indexed) {
-        listed.assign(terms.tables.size(), 0);
-        for (size_t k = 0; k < listed.size(); ++k) {
-          if (terms.tables[k]) listed[k] = terms.tables[k]->Size();
+        room.resize(terms.occurrences.size());
+        for (size_t v = 0; v < room.size(); ++v) {
+          room[v] = terms.occurrences[v].capacity() - terms.occurrences[v].size();
         }
-        if (t >= 0) AddIndicatorFoundUnlisted(*this, term, t, WrapAbs(a), gatherer.Found());
+        std::vector<int32_t> sizes(terms.tables.size(), 0);
+        for (size_t k = 0; k < sizes.size(); ++k) {
+          if (terms.tables[k]) sizes[k] = terms.tables[k]->Size();
+        }
+        listed.swap(sizes);
+        if (t >= 0) {
+          AddIndicatorFoundUnlisted(*this, term, t, WrapAbs(a), gatherer.Found(), room.data());
+        }
         continue;
       }
       if (t < 0) continue;
@@ -274,16 +286,15 @@ void PBF::ReduceHigherApprox() {
         AddIndicator(term, t, WrapAbs(a));
       }
     }
+    // Changes nothing when it fails (then the catch below lists the terms), and rebuilds every
+    // list when it does not.
+    Shrink();
   } catch (...) {
     // Memory ran out: the rewrites made so far stay, and the terms they appended are listed
-    // after all, with the index's memory given back first.
-    if (!listed.empty()) {
-      gatherer.Release();
-      ListUnlisted(terms, listed);
-    }
+    // after all, into the room kept for them.
+    if (!listed.empty()) ListUnlisted(terms, listed);
     throw;
   }
-  Shrink();
 }
 
 }  // namespace pbf

@@ -63,11 +63,14 @@ uint64_t SlotOf(int32_t degree, int32_t index, uint64_t hash) {
          static_cast<uint32_t>(index);
 }
 
-// Whether the slot may hold the term of this degree and hash: the same degree and hash bits.
-bool MayHold(uint64_t entry, int32_t degree, uint64_t hash) {
-  return ((entry ^ hash) >> kFingerprintShift) == 0 &&
-         static_cast<int32_t>((entry >> 32) & 31) == degree;
+// What a slot holding the term of this degree and hash has in its upper half: the hash bits it
+// keeps and the degree. A slot may hold the term when its upper half equals this key.
+uint32_t KeyOf(int32_t degree, uint64_t hash) {
+  return static_cast<uint32_t>(hash >> kFingerprintShift << (kFingerprintShift - 32)) |
+         static_cast<uint32_t>(degree);
 }
+
+bool MayHold(uint64_t entry, uint32_t key) { return static_cast<uint32_t>(entry >> 32) == key; }
 
 int32_t DegreeOf(uint64_t entry) { return static_cast<int32_t>((entry >> 32) & 31); }
 int32_t IndexOf(uint64_t entry) { return static_cast<int32_t>(entry & 0xFFFFFFFFu); }
@@ -108,11 +111,12 @@ void SubtermIndex::CatchUp() {
 int32_t SubtermIndex::Lookup(size_t bucket, uint64_t hash, int32_t degree,
                              const int32_t* ids) const {
   const TermTable& table = store_.Table(degree);
+  const uint32_t key = KeyOf(degree, hash);
   // The home bucket, then its partner, each only while the one before is full.
   for (const size_t b : {bucket, bucket ^ 1}) {
     for (const uint64_t entry : buckets_[b].slots) {
       if (entry == 0) return -1;
-      if (MayHold(entry, degree, hash) && SameIds(ids, table.Ids(IndexOf(entry)), degree)) {
+      if (MayHold(entry, key) && SameIds(ids, table.Ids(IndexOf(entry)), degree)) {
         return IndexOf(entry);
       }
     }
@@ -122,7 +126,7 @@ int32_t SubtermIndex::Lookup(size_t bucket, uint64_t hash, int32_t degree,
   for (size_t slot = SpillSlot(hash);; slot = (slot + 1) & mask) {
     const uint64_t entry = spill_[slot];
     if (entry == 0) return -1;
-    if (MayHold(entry, degree, hash) && SameIds(ids, table.Ids(IndexOf(entry)), degree)) {
+    if (MayHold(entry, key) && SameIds(ids, table.Ids(IndexOf(entry)), degree)) {
       return IndexOf(entry);
     }
   }
@@ -214,34 +218,33 @@ void SubtermIndex::FindSubsets(TermRef term, int32_t* found) {
     if ((s & (s - 1)) == 0) continue;  // unary, answered above
     const int32_t degree = degree_[s];
     const uint64_t hash = Finish(prefix_[s], degree);
-    const int hi = 31 - std::countl_zero(s);
-    const int lo = 31 - std::countl_zero(s ^ (uint32_t{1} << hi));
-    const uint32_t bucket = bucket_of_[uint32_t{1} << hi | uint32_t{1} << lo];
+    const uint32_t key = KeyOf(degree, hash);
+    // Its first two ids are those of s without its lowest bit, which comes earlier, unless s is
+    // the pair itself.
+    if (degree > 2) bucket_of_[s] = bucket_of_[s & (s - 1)];
+    const uint32_t bucket = bucket_of_[s];
+    // A spilled bucket and its partner are full, and a crowd that filled them has most of its
+    // terms in the spill (all of them but 16 for the subsets of a clique): there first.
     const uint64_t* candidate = nullptr;
-    const uint64_t* slots = buckets_[bucket].slots;
-    int k = 0;
-    for (; k < kSlots && slots[k] != 0; ++k) {
-      if (MayHold(slots[k], degree, hash)) {
-        candidate = &slots[k];
-        break;
-      }
-    }
-    if (k == kSlots) {
-      slots = buckets_[bucket ^ 1].slots;
-      for (k = 0; k < kSlots && slots[k] != 0; ++k) {
-        if (MayHold(slots[k], degree, hash)) {
-          candidate = &slots[k];
-          break;
-        }
-      }
-    }
-    if (!candidate && k == kSlots && Spilled(bucket)) {
+    if (Spilled(bucket)) {
       for (size_t slot = SpillSlot(hash); spill_[slot] != 0; slot = (slot + 1) & spill_mask) {
-        if (MayHold(spill_[slot], degree, hash)) {
+        if (MayHold(spill_[slot], key)) {
           candidate = &spill_[slot];
           break;
         }
       }
+    }
+    for (const size_t b : {size_t{bucket}, size_t{bucket} ^ 1}) {
+      if (candidate) break;
+      const uint64_t* slots = buckets_[b].slots;
+      int k = 0;
+      for (; k < kSlots && slots[k] != 0; ++k) {
+        if (MayHold(slots[k], key)) {
+          candidate = &slots[k];
+          break;
+        }
+      }
+      if (k < kSlots) break;  // found, or a free slot: the partner holds none of this bucket's
     }
     candidate_[s] = candidate;
     if (candidate) {
@@ -265,10 +268,7 @@ void SubtermIndex::FindSubsets(TermRef term, int32_t* found) {
     if (SameIds(subset, store_.Table(degree).Ids(index), degree)) {
       found[s] = index;
     } else {
-      const int hi = 31 - std::countl_zero(s);
-      const int lo = 31 - std::countl_zero(s ^ (uint32_t{1} << hi));
-      found[s] = Lookup(bucket_of_[uint32_t{1} << hi | uint32_t{1} << lo],
-                        Finish(prefix_[s], degree), degree, subset);
+      found[s] = Lookup(bucket_of_[s], Finish(prefix_[s], degree), degree, subset);
     }
   }
 }

@@ -95,8 +95,8 @@ class SubtermIndex {
   std::array<int32_t, kMaxApproxDegree + 1> indexed_{};  // per degree, the terms taken in so far
   bool exact_ = true;
   // FindSubsets' scratch, per subset: the hash of its ids before their number is mixed in; its
-  // number of ids; for the subsets of two ids, the bucket of the subsets that begin with them;
-  // the slot that may hold it (null: certainly absent).
+  // number of ids; the bucket of its first two ids; the slot that may hold it (null: certainly
+  // absent).
   std::vector<uint64_t> prefix_;
   std::vector<uint8_t> degree_;
   std::vector<uint32_t> bucket_of_;
@@ -116,8 +116,11 @@ void AddIndicatorIndexed(PBF& f, TermRef term, int32_t s, int32_t amount,
 void AddIndicatorFound(PBF& f, TermRef term, int32_t s, int32_t amount, const int32_t* found);
 
 // AddIndicatorFound without the occurrence lists: the terms it appends are listed nowhere, and
-// the lists stay as they were until the caller rebuilds them.
+// the lists keep their entries until the caller lists those terms or rebuilds the lists. room[v]
+// is the capacity of v's list beyond its entries and the occurrences of v not listed yet; the call
+// grows a list before it would fall below 0 and then takes what it appends from room, so that
+// listing every appended term afterwards cannot run out of memory.
 void AddIndicatorFoundUnlisted(PBF& f, TermRef term, int32_t s, int32_t amount,
-                               const int32_t* found);
+                               const int32_t* found, size_t* room);
 
 }  // namespace pbf
