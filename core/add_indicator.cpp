@@ -32,8 +32,9 @@ size_t Binomial(int32_t n, int32_t k) {
 // The additions of AddIndicator, each superset's term found by `find(i, length, ids)` for the
 // superset i with these ids (its index in the table of that degree, or -1): merged into it, or
 // appended.
-template <typename Find>
-void AddIndicatorUsing(PBF& f, TermRef term, int32_t s, int32_t amount, Find find) {
+template <bool kListed = true, typename Find>
+void AddIndicatorUsing(PBF& f, TermRef term, int32_t s, int32_t amount, Find find,
+                       size_t* room = nullptr) {
   if (amount == 0) return;  // every addition would be 0
   const int32_t d = term.degree;
   const uint32_t set = static_cast<uint32_t>(s);
@@ -53,17 +54,44 @@ void AddIndicatorUsing(PBF& f, TermRef term, int32_t s, int32_t amount, Find fin
   // its table could move the ids that `term` points into.
   for (int32_t k = std::max(fixed, 1); k < d; ++k) per_degree[k] = Binomial(free, k - fixed);
   const auto positions = static_cast<size_t>(d);
-  f.terms.ReserveAppends(
-      {{term.ids, positions}, {per_position, positions}, {per_degree, positions}});
+  if constexpr (kListed) {
+    f.terms.ReserveAppends(
+        {{term.ids, positions}, {per_position, positions}, {per_degree, positions}});
+  } else {
+    f.terms.ReserveAppends({{}, {}, {per_degree, positions}});
+    // Room in the lists for what the terms may one day need there: every list's capacity covers
+    // its entries and the occurrences still to be listed, which room[id] does not exceed.
+    for (int32_t p = 0; p < d; ++p) {
+      size_t& spare = room[term.ids[p]];
+      if (spare >= per_position[p]) continue;
+      OccurrenceList& list = f.terms.OccurrencesOf(term.ids[p]);
+      const size_t needed = list.capacity() - spare + per_position[p];
+      list.reserve(std::max(needed, 2 * list.capacity() + 1));
+      spare = list.capacity() - needed + per_position[p];
+    }
+  }
 
   int32_t ids[kMaxLocalVariables];
   for (uint32_t i = set;; i = (i + 1) | set) {
-    const int32_t coef = std::popcount(i ^ set) % 2 ? WrapNeg(amount) : amount;
+    // i holds all of s, so i and s differ in length - |s| bits.
     const int32_t length = SubsetIds(term.ids, d, i, ids);
+    const int32_t coef = (length - fixed) % 2 ? WrapNeg(amount) : amount;
     if (length == 0) {
       f.constant = WrapAdd(f.constant, coef);  // i = s = 0
     } else {
-      f.terms.MergeOrAppend(find(i, length, ids), coef, length, ids);  // into the room made above
+      const int32_t found = find(i, length, ids);
+      if constexpr (kListed) {
+        f.terms.MergeOrAppend(found, coef, length, ids);  // into the room made above
+      } else {
+        TermTable& table = f.terms.Table(length);
+        if (found >= 0) {
+          table.AddToCoef(found, coef);
+        } else {
+          table.vars.insert(table.vars.end(), ids, ids + length);
+          table.coefs.push_back(coef);
+          for (int32_t k = 0; k < length; ++k) --room[ids[k]];
+        }
+      }
     }
     if (i == full) break;
   }
@@ -87,6 +115,12 @@ void AddIndicatorIndexed(PBF& f, TermRef term, int32_t s, int32_t amount,
 void AddIndicatorFound(PBF& f, TermRef term, int32_t s, int32_t amount, const int32_t* found) {
   AddIndicatorUsing(f, term, s, amount,
                     [found](uint32_t i, int32_t, const int32_t*) { return found[i]; });
+}
+
+void AddIndicatorFoundUnlisted(PBF& f, TermRef term, int32_t s, int32_t amount,
+                               const int32_t* found, size_t* room) {
+  AddIndicatorUsing<false>(
+      f, term, s, amount, [found](uint32_t i, int32_t, const int32_t*) { return found[i]; }, room);
 }
 
 }  // namespace pbf

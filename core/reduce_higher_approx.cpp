@@ -23,6 +23,12 @@
 //   finds exactly the same terms whenever every stored term lists its ids strictly ascending, and
 //   is not used otherwise. The terms a rewrite adds to are all subsets of T, so a T gathered
 //   through the index needs no second lookup for them: the answers of its gathering serve.
+// - Once one term has been gathered through the index, every later one is, and nothing reads
+//   the occurrence lists again before the final compaction rebuilds them; so the terms appended
+//   from then on are not listed (on 10^6 random monomials, their appends to the lists took a
+//   third of the time; bench/RESULTS.md). Their lists keep room for them, counted per variable,
+//   so that should memory run out they are listed before the failure passes on, which then
+//   allocates nothing.
 #include <algorithm>
 #include <bit>
 #include <cassert>
@@ -96,9 +102,10 @@ void GatherFromIndex(const PBF& f, SubtermIndex& index, LocalFunction& local, Te
   index.FindSubsets(term, found.data());
   std::copy(term.ids, term.ids + d, local.vars.begin());
   local.count = d;
+  const uint8_t* degrees = index.Degrees();
   for (uint32_t s = 1; s < n; ++s) {
     if (found[s] < 0) continue;
-    local.entries.push_back({s, f.terms.Table(std::popcount(s)).Coef(found[s])});
+    local.entries.push_back({s, f.terms.Table(degrees[s]).Coef(found[s])});
   }
   local.constant = WrapAdd(local.constant, f.constant);
 }
@@ -122,7 +129,10 @@ class Gatherer {
     constexpr size_t kLongLists = 256;
     size_t listed = 0;
     for (int32_t k = 0; k < term.degree; ++k) {
-      listed += f.terms.OccurrencesOf(term.ids[k]).size();
+      const OccurrenceList& list = f.terms.OccurrencesOf(term.ids[k]);
+      listed += list.size();
+      // Where a rewrite of the term appends, requested while the term is examined.
+      __builtin_prefetch(list.data() + list.size(), 1);
     }
     const size_t lookups = kLookupCost * ((size_t{1} << term.degree) - 1);
     if (lookups < listed && listed > kLongLists) {
@@ -141,7 +151,20 @@ class Gatherer {
     return false;
   }
 
+  // Gathers through the index, which must have served the last call of Gather (and is then exact
+  // for good: every term appended since lies within a term that the index has served).
+  void GatherIndexed(const PBF& f, LocalFunction& local, TermRef term) {
+    index_->CatchUp();
+    assert(index_->Exact());
+    GatherFromIndex(f, *index_, local, term, found_);
+  }
+
   const int32_t* Found() const { return found_.data(); }
+
+  // Requests what gathering `term` through the index will read (a hint, once the index exists).
+  void Prefetch(TermRef term) const {
+    if (index_) index_->Prefetch(term);
+  }
 
   // The index, caught up with the store, once it exists and as long as it is exact; else null.
   const SubtermIndex* CaughtUpIndex() {
@@ -182,35 +205,96 @@ void PBF::GatherSubterms(LocalFunction& local, TermRef term) const {
   local.constant = WrapAdd(local.constant, constant);
 }
 
+namespace {
+
+// Appends the occurrences of every term at or past listed[d] in the table of degree d (0 past the
+// end of `listed`) to the lists.
+void ListUnlisted(TermStore& terms, const std::vector<int32_t>& listed) {
+  for (size_t d = 1; d < terms.tables.size(); ++d) {
+    if (!terms.tables[d]) continue;
+    const TermTable& table = *terms.tables[d];
+    for (int32_t t = d < listed.size() ? listed[d] : 0; t < table.Size(); ++t) {
+      const int32_t* ids = table.Ids(t);
+      for (size_t k = 0; k < d; ++k) {
+        terms.OccurrencesOf(ids[k]).push_back({static_cast<int32_t>(d), t});
+      }
+    }
+  }
+}
+
+}  // namespace
+
 void PBF::ReduceHigherApprox() {
   LocalFunction local;
   Gatherer gatherer;
   std::shared_ptr<const ParityTables> parity;
-  for (TermCursor cursor = TermCursor::Begin(terms); cursor.degree >= 3; cursor.Advance()) {
-    const int32_t d = cursor.degree;
-    if (d > kMaxApproxDegree) continue;
-    const int32_t a = cursor.Coef();
-    const bool odd = CancelsWithOddParity(d, a);
-    // A rewrite appends only to lower degrees (T's own product merges into T), so T's ids stay
-    // where they are.
-    const TermRef term{d, cursor.Ids()};
-    local.Clear();
-    const bool indexed = gatherer.Gather(*this, local, term);
-    // One snapshot serves the whole walk: the first degree reduced is the largest.
-    if (!parity || parity->built_degree < d) parity = EnsureParityTables(d);
-    const int32_t t = local.FindBestAssignment(odd, *parity);
-    if (t < 0) continue;
-    // The terms a rewrite adds to are subsets of T: the index has just found each of them, or,
-    // once lists are long enough to build it, finds them faster than the lists.
-    if (indexed) {
-      AddIndicatorFound(*this, term, t, WrapAbs(a), gatherer.Found());
-    } else if (const SubtermIndex* index = gatherer.CaughtUpIndex()) {
-      AddIndicatorIndexed(*this, term, t, WrapAbs(a), *index);
-    } else {
-      AddIndicator(term, t, WrapAbs(a));
+  // Once a term has been gathered through the index, every later one is (the index finds the
+  // same terms, and the terms appended since all lie within terms it served), so nothing reads
+  // the occurrence lists before the final compaction rebuilds them: the terms appended from then
+  // on are listed nowhere, which saves every append its lists. listed[d] is the size the table of
+  // degree d had then (absent tables 0); empty while the lists are kept.
+  std::vector<int32_t> listed;
+  // Per variable, the room its list keeps for the occurrences not listed yet (see
+  // AddIndicatorFoundUnlisted): listing them cannot fail.
+  std::vector<size_t> room;
+  try {
+    for (TermCursor cursor = TermCursor::Begin(terms); cursor.degree >= 3; cursor.Advance()) {
+      const int32_t d = cursor.degree;
+      if (d > kMaxApproxDegree) continue;
+      const int32_t a = cursor.Coef();
+      const bool odd = CancelsWithOddParity(d, a);
+      // A rewrite appends only to lower degrees (T's own product merges into T), so T's ids stay
+      // where they are.
+      const TermRef term{d, cursor.Ids()};
+      local.Clear();
+      if (!listed.empty()) {
+        // The next term of this degree, whose buckets load while this one is examined.
+        if (cursor.index + 1 < cursor.Table().Size()) gatherer.Prefetch({d, term.ids + d});
+        gatherer.GatherIndexed(*this, local, term);
+        if (!parity || parity->built_degree < d) parity = EnsureParityTables(d);
+        const int32_t t = local.FindBestAssignment(odd, *parity);
+        if (t >= 0) {
+          AddIndicatorFoundUnlisted(*this, term, t, WrapAbs(a), gatherer.Found(), room.data());
+        }
+        continue;
+      }
+      const bool indexed = gatherer.Gather(*this, local, term);
+      // One snapshot serves the whole walk: the first degree reduced is the largest.
+      if (!parity || parity->built_degree < d) parity = EnsureParityTables(d);
+      const int32_t t = local.FindBestAssignment(odd, *parity);
+      if (indexed) {
+        room.resize(terms.occurrences.size());
+        for (size_t v = 0; v < room.size(); ++v) {
+          room[v] = terms.occurrences[v].capacity() - terms.occurrences[v].size();
+        }
+        std::vector<int32_t> sizes(terms.tables.size(), 0);
+        for (size_t k = 0; k < sizes.size(); ++k) {
+          if (terms.tables[k]) sizes[k] = terms.tables[k]->Size();
+        }
+        listed.swap(sizes);
+        if (t >= 0) {
+          AddIndicatorFoundUnlisted(*this, term, t, WrapAbs(a), gatherer.Found(), room.data());
+        }
+        continue;
+      }
+      if (t < 0) continue;
+      // The terms a rewrite adds to are subsets of T: once lists are long enough to build the
+      // index, it finds them faster than the lists.
+      if (const SubtermIndex* index = gatherer.CaughtUpIndex()) {
+        AddIndicatorIndexed(*this, term, t, WrapAbs(a), *index);
+      } else {
+        AddIndicator(term, t, WrapAbs(a));
+      }
     }
+    // Changes nothing when it fails (then the catch below lists the terms), and rebuilds every
+    // list when it does not.
+    Shrink();
+  } catch (...) {
+    // Memory ran out: the rewrites made so far stay, and the terms they appended are listed
+    // after all, into the room kept for them.
+    if (!listed.empty()) ListUnlisted(terms, listed);
+    throw;
   }
-  Shrink();
 }
 
 }  // namespace pbf

@@ -12,7 +12,9 @@
 #pragma once
 
 #include <array>
+#include <cstdlib>
 #include <cstdint>
+#include <memory>
 #include <vector>
 
 #include "pbf.h"
@@ -36,27 +38,69 @@ class SubtermIndex {
   // For every subset s (1 ... 2^d - 1, u_k at bit d-1-k) of the ids of `term` (distinct,
   // ascending, d <= kMaxApproxDegree): found[s] = Find on the ids that s selects, in their order
   // (a term of degree popcount(s)). found[0] is not written. Cheaper than 2^d - 1 calls of Find:
-  // the subsets' hashes share their prefixes, and all the lookups' memory reads are started
-  // before the first one is needed.
+  // the subsets' hashes share their prefixes, the subsets that begin with the same two ids share
+  // one bucket, and all the buckets are requested before the first one is read. Afterwards
+  // Degrees()[s] holds popcount(s) for every s < 2^d.
   void FindSubsets(TermRef term, int32_t* found);
+  const uint8_t* Degrees() const { return degree_.data(); }
+
+  // Requests the buckets that FindSubsets will read for a term with these ids (as FindSubsets
+  // wants them), so that a term's misses can overlap the work on the one before it. Only a hint:
+  // the answers of FindSubsets do not depend on it.
+  void Prefetch(TermRef term) const;
 
  private:
+  // 16 slots of 8 bytes, two cache lines that the hardware fetches together.
+  static constexpr int kSlots = 8;
+  struct alignas(64) Bucket {
+    uint64_t slots[kSlots];
+  };
+
+  struct Free {
+    void operator()(void* p) const { std::free(p); }
+  };
   void Insert(int32_t degree, int32_t index);
-  void Grow();
-  // The slot holding the term of these ids with this hash, starting the probe at `slot`; -1.
-  int32_t Probe(size_t slot, uint64_t hash, int32_t degree, const int32_t* ids) const;
+  void InsertHashed(size_t bucket, uint64_t entry, uint64_t hash);
+  // Doubles the buckets (or more, to hold `terms` of degree 2 and more at half load) and takes
+  // in every indexed term again, from the tables.
+  void Grow(size_t terms);
+  void GrowSpill();
+  // The index of the term of these ids with this hash (degree >= 2), whose first two ids lead to
+  // `bucket`: its slots, then the spill when the bucket has spilled; -1.
+  int32_t Lookup(size_t bucket, uint64_t hash, int32_t degree, const int32_t* ids) const;
+  bool Spilled(size_t bucket) const { return (spilled_[bucket >> 6] >> (bucket & 63)) & 1; }
+  // The first spill slot of a term with this hash: from the hash bits a slot keeps (bits 37 and
+  // up) while they number enough, so that the spill grows without reading any ids.
+  static constexpr size_t kSpillBySlot = size_t{1} << 27;
+  size_t SpillSlot(uint64_t hash) const {
+    const size_t mask = spill_.size() - 1;
+    return spill_.size() <= kSpillBySlot ? (hash >> 37) & mask : hash & mask;
+  }
 
   const TermStore& store_;
-  // Per slot 0 when empty, else the term: its index in bits 0-31, its degree in bits 32-36 and
-  // the top bits of its hash above, which tell most other terms apart without reading its ids.
-  std::vector<uint64_t> slots_;
-  size_t used_ = 0;
+  // Terms of degree 1: unary_[v] is the index of the term (v), -1 when there is none.
+  std::vector<int32_t> unary_;
+  // Terms of degree 2 and more, each in the bucket of its first two ids. A slot is 0 when empty,
+  // else the term: its index in bits 0-31, its degree in bits 32-36 and the top bits of its
+  // hash above, which tell most other terms apart without reading its ids. A bucket's slots fill
+  // from the first, and a term that finds its bucket full goes to the spill, a table with linear
+  // probing by the term's own hash, and marks the bucket in `spilled_`.
+  std::unique_ptr<void, Free> bucket_memory_;  // the block that holds the buckets
+  Bucket* buckets_ = nullptr;
+  size_t bucket_count_ = 0;  // a power of two, or 0 before the first term of degree 2 or more
+  std::vector<uint64_t> spilled_;
+  std::vector<uint64_t> spill_;
+  size_t used_ = 0;        // terms of degree 2 and more taken in
+  size_t spill_used_ = 0;  // of which in the spill
   std::array<int32_t, kMaxApproxDegree + 1> indexed_{};  // per degree, the terms taken in so far
   bool exact_ = true;
-  // FindSubsets' scratch, per subset: the hash of its ids before their number is mixed in, then
-  // its full hash; the first slot that may hold it.
+  // FindSubsets' scratch, per subset: the hash of its ids before their number is mixed in; its
+  // number of ids; the bucket of its first two ids; the slot that may hold it (null: certainly
+  // absent).
   std::vector<uint64_t> prefix_;
-  std::vector<size_t> candidate_;
+  std::vector<uint8_t> degree_;
+  std::vector<uint32_t> bucket_of_;
+  std::vector<const uint64_t*> candidate_;
 };
 
 // PBF::AddIndicator with every term it adds to found through `index` instead of the occurrence
@@ -70,5 +114,13 @@ void AddIndicatorIndexed(PBF& f, TermRef term, int32_t s, int32_t amount,
 // the table of degree popcount(i), or -1 when it does not exist (as SubtermIndex::FindSubsets
 // leaves it, the store unchanged since). `term`'s ids must be distinct.
 void AddIndicatorFound(PBF& f, TermRef term, int32_t s, int32_t amount, const int32_t* found);
+
+// AddIndicatorFound without the occurrence lists: the terms it appends are listed nowhere, and
+// the lists keep their entries until the caller lists those terms or rebuilds the lists. room[v]
+// is the capacity of v's list beyond its entries and the occurrences of v not listed yet; the call
+// grows a list before it would fall below 0 and then takes what it appends from room, so that
+// listing every appended term afterwards cannot run out of memory.
+void AddIndicatorFoundUnlisted(PBF& f, TermRef term, int32_t s, int32_t amount,
+                               const int32_t* found, size_t* room);
 
 }  // namespace pbf

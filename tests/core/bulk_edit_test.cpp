@@ -243,5 +243,35 @@ TEST(BulkEdit, TermBlocksRebuildAFunctionWithListsInWalkOrder) {
   ExpectSameStore(g, f);
 }
 
+// Not a bulk edit, but the allocation failures are here: a reduction that runs out of memory after
+// its terms stopped being listed (the index serves every term from the second on here) lists
+// them before the failure passes on, so the store stays intact at every point of failure; and
+// given enough memory, the result is the one without failures.
+TEST(ReduceHigherApprox, FailedAllocationAnywhereLeavesAnIntactStore) {
+  PBF f;
+  for (int32_t a = 1; a <= 300; ++a) {
+    const int32_t cubic[] = {0, a, a + 300};
+    const int32_t quartic[] = {0, a, a + 300, a + 600};
+    f.AddTerm(a % 7 - 3, 3, cubic);
+    if (a % 2 == 0) f.AddTerm(a % 5 + 1, 4, quartic);
+  }
+  PBF expected = f;
+  expected.ReduceHigherApprox();
+  bool finished = false;
+  for (long fail_at = 0; !finished; fail_at += 7) {
+    PBF g = f;
+    allocations_left = fail_at;
+    try {
+      g.ReduceHigherApprox();
+      finished = true;
+    } catch (const std::bad_alloc&) {
+    }
+    allocations_left = -1;
+    ASSERT_EQ(testing::InvariantViolation(g), "") << "failing at allocation " << fail_at;
+    if (finished) ExpectSameStore(g, expected);
+    ASSERT_LT(fail_at, 1000000);
+  }
+}
+
 }  // namespace
 }  // namespace pbf

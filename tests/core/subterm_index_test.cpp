@@ -100,5 +100,43 @@ TEST(SubtermIndex, FindsWhatFindTermFindsUntilATermIsOutOfOrder) {
   }
 }
 
+// Crowds that share their first two ids overflow their bucket and its partner into the spill,
+// which grows several times: every answer stays FindTerm's, for the crowd's terms, their
+// subsets, and lists that begin like them but are absent.
+TEST(SubtermIndex, CrowdsSharingTheirFirstTwoIdsSpillAndAreStillFound) {
+  std::mt19937 rng(41);
+  PBF f;
+  SubtermIndex index(f.terms);
+  for (int32_t round = 0; round < 3; ++round) {
+    for (int32_t x = 0; x < 700; ++x) {
+      const int32_t a = round;
+      const int32_t b = 5 + round;
+      const int32_t triple[] = {a, b, 20 + x};
+      const int32_t quad[] = {a, b, 20 + x, 1000 + x % 97};
+      f.AddTerm(1 + x % 5, 3, triple);
+      if (x % 3 == 0) f.AddTerm(2, 4, quad);
+      if (x % 7 == 0) f.AddUnary(1, 20 + x);
+    }
+    const int32_t pair[] = {round, 5 + round};
+    f.AddTerm(3, 2, pair);
+    index.CatchUp();
+    ASSERT_TRUE(index.Exact());
+    ExpectSameAnswers(index, f, rng);
+    ExpectSameSubsets(index, f, rng);
+    std::vector<int32_t> found(16);
+    for (int32_t x = 0; x < 800; x += 3) {
+      const int32_t ids[] = {round, 5 + round, 20 + x, 1000 + x % 97};
+      index.FindSubsets({4, ids}, found.data());
+      for (uint32_t s = 1; s < 16; ++s) {
+        int32_t subset[4];
+        const int32_t g = SubsetIds(ids, 4, s, subset);
+        ASSERT_EQ(found[s], f.terms.FindTerm(g, subset)) << "subset " << s << " at x " << x;
+        ASSERT_EQ(index.Find(g, subset), f.terms.FindTerm(g, subset));
+      }
+      index.Prefetch({4, ids});  // a hint only
+    }
+  }
+}
+
 }  // namespace
 }  // namespace pbf
