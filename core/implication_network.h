@@ -7,6 +7,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <limits>
+#include <optional>
 #include <stdexcept>
 #include <utility>
 #include <vector>
@@ -179,19 +180,15 @@ Network<Cap> Build(const QuadraticArrays<Coef>& q, const Shape& shape) {
   return net;
 }
 
-// The maximum flow from x_0 to not x_0 added to the flow the residual capacities describe.
-template <typename Cap>
-Cap Augment(Network<Cap>& net) {
-  return MaxFlow(net.graph, net.residual, kSource, kSink);
-}
-
 // The maximum flow in two phases. Without the arcs between a positive and a negated literal (the
 // non-submodular pair terms), the network falls apart into two mirror-image copies joined only at
 // x_0 and not x_0, so the first phase solves the positive copy alone and mirrors its flow onto the
 // negated one: half the work for the submodular part. The second phase adds the crossing arcs back
-// and continues from that flow. `augment` adds the maximum flow to the one the residuals hold.
-template <typename Cap, typename AugmentFn = Cap (*)(Network<Cap>&)>
-Cap TwoPhaseFlow(Network<Cap>& net, AugmentFn augment = &Augment<Cap>) {
+// and continues from that flow. `flow` is the max-flow: flow.First(net) and then
+// flow.Second(net, touched) each add the maximum flow to the one the residuals hold, `touched`
+// being the literals at the ends of the crossing arcs.
+template <typename Cap, typename Flow>
+Cap TwoPhaseFlow(Network<Cap>& net, Flow& flow) {
   const ArcGraph& g = net.graph;
   const auto negated = [](uint32_t node) { return node >= 2 && (node & 1) != 0; };
   const auto crossing = [](uint32_t tail, uint32_t head) {
@@ -207,17 +204,52 @@ Cap TwoPhaseFlow(Network<Cap>& net, AugmentFn augment = &Augment<Cap>) {
     }
   };
   std::vector<std::pair<uint32_t, Cap>> held;
+  std::vector<uint32_t> touched;
   for_each_outside([&](uint32_t a, uint32_t tail, uint32_t head) {
-    if (crossing(tail, head) && net.residual[a] > 0) held.emplace_back(a, net.residual[a]);
+    if (crossing(tail, head) && net.residual[a] > 0) {
+      held.emplace_back(a, net.residual[a]);
+      touched.push_back(tail);
+      touched.push_back(head);
+    }
     net.residual[a] = 0;
   });
-  const Cap half = augment(net);
+  const Cap half = flow.First(net);
   for_each_outside([&](uint32_t a, uint32_t tail, uint32_t head) {
     if (!crossing(tail, head)) net.residual[a] = net.residual[net.Mirror(a)];
   });
   for (const auto& [a, c] : held) net.residual[a] = c;
   held = {};
-  return 2 * half + augment(net);
+  return 2 * half + flow.Second(net, touched);
+}
+
+// The library's max-flow for TwoPhaseFlow. Where the crossing arcs are many (an eighth of all arcs
+// or more), its second phase starts from the first phase's search trees and their mirror images;
+// where they are few, from scratch. Measured on the reduced 512x512 photograph's functions: with
+// 16-37 % crossing arcs the trees kept save 7-11 % of the flow's time, with 7-8 % they cost
+// 30-70 %: the first phase's trees are deep, and the second phase's adoptions walk them, while
+// trees grown afresh are as shallow as breadth-first growth makes them.
+template <typename Cap>
+class OwnFlow {
+ public:
+  Cap First(Network<Cap>& net) {
+    solver_.emplace(net.graph, net.residual);
+    return solver_->Run(kSource, kSink);
+  }
+  Cap Second(Network<Cap>& net, const std::vector<uint32_t>& touched) {
+    // Two touched literals per crossing arc.
+    if (touched.size() / 2 >= net.graph.Arcs() / 8) return solver_->ContinueMirrored(touched);
+    solver_.reset();
+    return MaxFlow(net.graph, net.residual, kSource, kSink);
+  }
+
+ private:
+  std::optional<MaxFlowSolver<Cap>> solver_;
+};
+
+template <typename Cap>
+Cap TwoPhaseFlow(Network<Cap>& net) {
+  OwnFlow<Cap> flow;
+  return TwoPhaseFlow(net, flow);
 }
 
 }  // namespace pbf::implication

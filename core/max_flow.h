@@ -39,6 +39,49 @@ class MaxFlowSolver {
   Cap Run(uint32_t source, uint32_t sink) {
     Plant(source, kSourceTree);
     Plant(sink, kSinkTree);
+    return Augment();
+  }
+
+  // Continues a Run whose flow stayed within the nodes of even number above 1 (the graph's first
+  // copy) and the terminals 0 and 1, after the caller made every other arc's residual the mirror
+  // image of its lockstep partner's and then gave new arcs capacity. The search trees that Run
+  // left are still search trees, and their mirror images (node v ^ 1 in the other tree, with the
+  // partner of v's arc to its parent) are search trees of the second copy, so the flow goes on
+  // from them instead of growing both trees again over the whole graph; only `touched`, the ends
+  // of the new arcs, may have room to grow.
+  Cap ContinueMirrored(const std::vector<uint32_t>& touched) {
+    for (uint32_t v = 3; v < nodes_.size(); v += 2) {
+      const Node& u = nodes_[v ^ 1];
+      Node& n = nodes_[v];
+      n = Node{};
+      if (u.tree == kFree) continue;
+      n.tree = u.tree == kSourceTree ? kSinkTree : kSourceTree;
+      n.parent = u.parent ^ 1;
+      n.up = u.up ^ 1;
+      n.distance = u.distance;
+      n.stamp = u.stamp;
+    }
+    for (const uint32_t v : touched) {
+      if (nodes_[v].tree != kFree) MakeActive(v);
+    }
+    return Augment();
+  }
+
+ private:
+  static constexpr uint32_t kNone = std::numeric_limits<uint32_t>::max();
+  static constexpr uint32_t kRoot = kNone - 1;  // the parent of a terminal
+  enum : uint32_t { kFree = 0, kSourceTree = 1, kSinkTree = 2 };
+
+  struct Node {
+    uint32_t parent = kNone;  // the arc from this node to its parent in its tree; kNone: orphan
+    uint32_t up = kNone;      // the parent, the head of that arc
+    uint32_t stamp = 0;       // when `distance` was last known to be right
+    uint32_t distance : 30 = 0;  // arcs to the tree's terminal
+    uint32_t tree : 2 = kFree;
+  };
+
+  // Augments until no path with residual capacity is left; returns the flow added.
+  Cap Augment() {
     Cap flow = 0;
     // A node that met the other tree may meet it again: it is grown on from the arc where it did,
     // rather than from its first arc, which on the terminals (with an arc to nearly every node)
@@ -59,24 +102,11 @@ class MaxFlowSolver {
       current = p;
       resume = arc;
       NextTime();
-      flow += Augment(nodes_[p].tree == kSourceTree ? arc : g_.Reverse(arc));
+      flow += AugmentPath(nodes_[p].tree == kSourceTree ? arc : g_.Reverse(arc));
       Adopt();
     }
     return flow;
   }
-
- private:
-  static constexpr uint32_t kNone = std::numeric_limits<uint32_t>::max();
-  static constexpr uint32_t kRoot = kNone - 1;  // the parent of a terminal
-  enum : uint32_t { kFree = 0, kSourceTree = 1, kSinkTree = 2 };
-
-  struct Node {
-    uint32_t parent = kNone;  // the arc from this node to its parent in its tree; kNone: orphan
-    uint32_t up = kNone;      // the parent, the head of that arc
-    uint32_t stamp = 0;       // when `distance` was last known to be right
-    uint32_t distance : 30 = 0;  // arcs to the tree's terminal
-    uint32_t tree : 2 = kFree;
-  };
 
   // The residual capacity towards a tree's own side: a source-tree node receives flow from its
   // neighbour over the neighbour's arc to it, a sink-tree node sends flow over its own arc.
@@ -162,7 +192,7 @@ class MaxFlowSolver {
 
   // Pushes the bottleneck along source -> ... -> tail(bridge) -> head(bridge) -> ... -> sink and
   // makes orphans of the nodes whose arc to their parent it saturates.
-  Cap Augment(uint32_t bridge) {
+  Cap AugmentPath(uint32_t bridge) {
     Cap bottleneck = residual_[bridge];
     const uint32_t tail = g_.Head(g_.Reverse(bridge));
     const uint32_t head = g_.Head(bridge);
