@@ -43,8 +43,9 @@ class MaxFlowSolver {
   }
 
   // Continues a Run whose flow stayed within the nodes of even number above 1 (the graph's first
-  // copy) and the terminals 0 and 1, after the caller made every other arc's residual the mirror
-  // image of its lockstep partner's and then gave new arcs capacity. The search trees that Run
+  // copy) and the terminals 0 and 1, after the caller gave every arc of the second copy the
+  // residual of its mirror image in the first (u -> v mirrored to v ^ 1 -> u ^ 1) and then gave
+  // capacity to new arcs between the copies. The search trees that Run
   // left are still search trees, and their mirror images (node v ^ 1 in the other tree, with the
   // partner of v's arc to its parent) are search trees of the second copy, so the flow goes on
   // from them instead of growing both trees again over the whole graph; only `touched`, the ends
