@@ -40,8 +40,6 @@
 #include <cstddef>
 #include <cstdint>
 #include <limits>
-#include <stdexcept>
-#include <utility>
 #include <vector>
 
 #include "arc_graph.h"
