@@ -1,6 +1,5 @@
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <climits>
 #include <random>
 #include <utility>
@@ -8,12 +7,10 @@
 
 #include "pbf.h"
 #include "test_util.h"
-#include "wrap.h"
 
 namespace pbf {
 namespace {
 
-using testing::Evaluate;
 using testing::ExpectInvariants;
 
 using Ids = std::vector<int32_t>;
@@ -197,80 +194,6 @@ TEST(ToQuadratic, TermsWhoseAuxiliariesPassTheLargestIdAreCopiedUnchanged) {
   EXPECT_EQ(next_id, INT32_MIN);
   EXPECT_EQ(cubic.GetString(), " -1x_{4}x_{5}x_{6} +0");
   ExpectInvariants(cubic);
-}
-
-// A random source over `vars` variables whose terms have degree 1 … 8 and small coefficients
-// (zero included); ids ascending, in any order, or drawn with repeats.
-PBF RandomSource(std::mt19937& rng, int32_t vars) {
-  std::uniform_int_distribution<int32_t> coef(-3, 3);
-  std::uniform_int_distribution<int32_t> count(0, 8);
-  std::uniform_int_distribution<int32_t> id(0, vars - 1);
-  PBF f;
-  f.constant = coef(rng);
-  Ids pool(static_cast<size_t>(vars));
-  for (int32_t v = 0; v < vars; ++v) pool[static_cast<size_t>(v)] = v;
-  for (int32_t n = count(rng); n > 0; --n) {
-    const int32_t mode = std::uniform_int_distribution<int32_t>(0, 2)(rng);
-    const int32_t top = mode == 2 ? 8 : std::min(8, vars);
-    const int32_t d = std::uniform_int_distribution<int32_t>(1, top)(rng);
-    Ids ids;
-    if (mode == 2) {
-      for (int32_t k = 0; k < d; ++k) ids.push_back(id(rng));
-    } else {
-      std::shuffle(pool.begin(), pool.end(), rng);
-      ids.assign(pool.begin(), pool.begin() + d);
-      if (mode == 0) std::sort(ids.begin(), ids.end());
-    }
-    f.AddTerm(coef(rng), d, ids.data());
-  }
-  return f;
-}
-
-int32_t AuxiliariesNeeded(const PBF& f) {
-  int32_t aux = 0;
-  for (TermCursor c = TermCursor::Begin(f.terms); !c.AtEnd(); c.Advance()) {
-    if (c.degree >= 3) aux += c.Coef() < 0 ? 1 : (c.degree - 1) / 2;
-  }
-  return aux;
-}
-
-TEST(ToQuadratic, MinimumOverAuxiliariesEqualsTheSourceOnRandomFunctions) {
-  std::mt19937 rng(1234);
-  std::uniform_int_distribution<int32_t> small(-3, 3);
-  for (int rep = 0; rep < 300; ++rep) {
-    SCOPED_TRACE(rep);
-    const int32_t vars = std::uniform_int_distribution<int32_t>(1, 8)(rng);
-    const PBF source = RandomSource(rng, vars);
-    const int32_t aux = AuxiliariesNeeded(source);
-    const int32_t newvar = std::uniform_int_distribution<int32_t>(-2, vars + 1)(rng);
-    const int32_t first = std::max(newvar, source.MaxId() + 1);
-    if (first + aux > 14) continue;  // keeps the brute force fast
-
-    // Into itself, or into a target over the variables below the first auxiliary.
-    const bool self = rep % 5 == 0;
-    PBF target = self ? source : PBF();
-    if (!self && first > 0) {
-      std::uniform_int_distribution<int32_t> id(0, first - 1);
-      target.constant = small(rng);
-      for (int k = 0; k < 4; ++k) target.AddPairwise(small(rng), id(rng), id(rng));
-      target.AddUnary(small(rng), id(rng));
-      target.AddTerm(small(rng), 3, Ids{id(rng), id(rng), id(rng)}.data());
-    }
-    const PBF before = target;
-    const int32_t next_id =
-        self ? target.ToQuadratic(target, newvar) : source.ToQuadratic(target, newvar);
-    ASSERT_EQ(next_id, first + aux);
-    EXPECT_EQ(HigherTables(target), HigherTables(before));
-    ExpectInvariants(target);
-
-    for (uint64_t x = 0; x < (uint64_t{1} << first); ++x) {
-      int32_t best = INT32_MAX;
-      for (uint64_t w = 0; w < (uint64_t{1} << aux); ++w) {
-        best = std::min(best, Evaluate(target, x | (w << first)));
-      }
-      ASSERT_EQ(best, WrapAdd(Evaluate(before, x), Evaluate(source, x))) << "assignment " << x;
-    }
-  }
 }
 
 }  // namespace
