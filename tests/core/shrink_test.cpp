@@ -11,33 +11,6 @@ namespace {
 using testing::Evaluate;
 using testing::ExpectInvariants;
 
-TEST(Queries, NewAndCancelledFunctions) {
-  PBF f;
-  EXPECT_EQ(f.MaxId(), -1);
-  EXPECT_EQ(f.MaxDegree(), 2);
-  f.Shrink();
-  EXPECT_TRUE(f.terms.occurrences.empty());
-
-  f.AddUnary(5, 3);
-  f.AddUnary(-5, 3);
-  EXPECT_EQ(f.MaxId(), 3);  // a zero term still counts
-  f.Shrink();
-  EXPECT_EQ(f.MaxId(), -1);
-  EXPECT_TRUE(f.terms.HasTable(1));
-  EXPECT_TRUE(f.terms.occurrences.empty());
-}
-
-TEST(Shrink, MaxDegreeNeverDecreases) {
-  PBF f;
-  const int32_t ids[5] = {0, 1, 2, 3, 4};
-  f.AddTerm(3, 5, ids);
-  EXPECT_EQ(f.MaxDegree(), 5);
-  f.AddTerm(-3, 5, ids);
-  f.Shrink();
-  EXPECT_EQ(f.MaxDegree(), 5);
-  EXPECT_EQ(f.terms.Table(5).Size(), 0);
-}
-
 TEST(Shrink, KeepsRelativeOrderOfSurvivors) {
   PBF f;
   const int32_t coefs[6] = {3, 0, 0, 4, 0, 5};

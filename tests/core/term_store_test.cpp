@@ -15,17 +15,6 @@ std::vector<Occurrence> List(const PBF& f, int32_t v) {
   return f.terms.occurrences[static_cast<size_t>(v)];
 }
 
-TEST(TermStore, NewFunctionHasTwoEmptyTablesAndPresizedLists) {
-  PBF f(4);
-  EXPECT_EQ(f.constant, 0);
-  ASSERT_EQ(f.terms.tables.size(), 3u);
-  EXPECT_FALSE(f.terms.tables[0]);
-  EXPECT_EQ(f.terms.Table(1).Size(), 0);
-  EXPECT_EQ(f.terms.Table(2).Size(), 0);
-  EXPECT_EQ(f.terms.occurrences.size(), 4u);
-  EXPECT_EQ(PBF().terms.occurrences.size(), 0u);
-}
-
 TEST(TermStore, UnaryGrowsIndexAndMergesIntoZero) {
   PBF f;
   f.AddUnary(5, 7);
