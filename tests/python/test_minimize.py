@@ -1,7 +1,9 @@
 """pbfred.energy.minimize: its guarantees against exhaustive enumeration for every method and
-option, bad input, progress reports, and threads. How the options relate (improvement and probing
-against the plain call) and the degenerate and submodular functions are checked in the core
-suite, on the same code path below the binding."""
+option, also with coefficients near the int32 limits (where a Solution's guarantees hold at the
+exact 64-bit values of f, or the call raises OverflowError naming a term: a wrong guarantee is
+never an answer), bad input, progress reports, and threads. How the options relate (improvement
+and probing against the plain call) and the degenerate and submodular functions are checked in
+the core suite, on the same code path below the binding."""
 
 import concurrent.futures
 import re
@@ -18,6 +20,8 @@ from brute import (best_completion, denoise, grid_energy, persistent_labels, pol
                    random_function, values)
 
 OPTIONS = [(improve, probe) for improve in (False, True) for probe in (False, True)]
+UNWRITABLE = re.compile(r"the reduced energy has the term [+-]?\d+(x_\{\d+\})+, whose quadratic "
+                        r"form needs a coefficient outside int32 with the method '(\w+)'")
 
 
 def check_guarantees(f, all_values, solution):
@@ -40,25 +44,52 @@ def same(a, b):
             and a.lower_bound == b.lower_bound and a.energy == b.energy)
 
 
-def random_instance(seed):
+def random_instance(seed, scale="small"):
     """Functions of 2 to 16 variables with terms of degree 1 to 4 of both signs, as add_terms
-    writes them (sorted, or in any order with repeats) and as add_cliques writes tables."""
+    writes them (sorted, or in any order with repeats) and as add_cliques writes tables; with
+    "int32", coefficients anywhere in int32 and often at its limits, on 2 to 10 variables."""
+    if scale == "int32":
+        rng = np.random.default_rng([seed, 16])
+        n = 2 + seed % 9
+        return random_function(rng, n, count=int(rng.integers(1, 2 * n + 1)), max_degree=4,
+                               scale="int32", orders=seed % 2 == 1)
     rng = np.random.default_rng([seed, 14])
     n = 16 if seed % 8 == 7 else 2 + seed % 12
     return random_function(rng, n, count=int(rng.integers(1, 3 * n + 1)), max_degree=4,
                            orders=seed % 2 == 1, tables=int(rng.integers(0, 4)))
 
 
+CASES = [(seed, "small") for seed in range(16)] + [(seed, "int32") for seed in range(12)]
+
+
 @pytest.mark.parametrize("method", energy.METHODS)
-@pytest.mark.parametrize("seed", range(16))
-def test_guarantees_hold_on_random_functions(method, seed):
-    f = random_instance(seed)
+@pytest.mark.parametrize("seed, scale", CASES)
+def test_guarantees_hold_on_random_functions(method, seed, scale):
+    f = random_instance(seed, scale)
     text = f.get_string()
     all_values = values(f)
     for improve, probe in OPTIONS:
-        check_guarantees(f, all_values,
-                         energy.minimize(f, improve=improve, probe=probe, method=method))
+        try:
+            solution = energy.minimize(f, improve=improve, probe=probe, method=method)
+        except OverflowError as e:
+            match = UNWRITABLE.fullmatch(str(e))
+            assert scale == "int32" and match and match[2] == method, str(e)
+            continue
+        check_guarantees(f, all_values, solution)
     assert f.get_string() == text
+
+
+def test_a_cubic_and_a_pair_at_the_limit():
+    # f = (2**31 - 1) (x0 x1 x2 + x0 x1): minimum 0, at every labelling without x0 = x1 = 1.
+    f = polynomial(([0, 1, 2], 2**31 - 1), ([0, 1], 2**31 - 1))
+    all_values = values(f)
+    assert all_values.tolist() == [0] * 6 + [2**31 - 1, 2**32 - 2]  # evaluation does not wrap
+    with pytest.raises(OverflowError) as exc:
+        energy.minimize(f, method="termwise")
+    assert str(exc.value) == ("the reduced energy has the term +2147483647x_{1}x_{2}x_{3}, whose "
+                              "quadratic form needs a coefficient outside int32 with the method "
+                              "'termwise'")
+    check_guarantees(f, all_values, energy.minimize(f, method="auto"))
 
 
 @pytest.mark.parametrize("f", [PyPBF(), polynomial(constant=-9)], ids=["empty", "constant"])
