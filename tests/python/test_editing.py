@@ -1,9 +1,8 @@
-"""Adding energy tables: what each form adds, what add_higher_term reads, and what is refused."""
+"""Adding energy tables: what each form adds and what add_higher_term reads (what each refuses
+is test_binding's refusal table)."""
 
 import numpy as np
 import pytest
-
-from support import entries
 
 
 @pytest.mark.parametrize("edit, text", [
@@ -28,27 +27,6 @@ def test_coefficients_wrap(pbf):
     pbf.add_unary_term(0, 0, 2**31 - 1)
     pbf.add_unary_term(0, 0, 1)
     assert pbf.get_string() == " -2147483648x_{1} +0"
-
-
-@pytest.mark.parametrize("method, args, error, message", [
-    ("add_higher_term", (2, [3], [0, 0, 0, 0]), IndexError, "list index out of range"),
-    ("add_higher_term", (2, (3, 4), (0, 0, 0)), IndexError, "tuple index out of range"),
-    ("add_higher_term", (2, 5, [0] * 4), TypeError, "'int' object is not subscriptable"),
-    # Every conversion comes before the checks of the converted values.
-    ("add_higher_term", (2, [-1, 4], [0, 0, 0, "a"]), TypeError, "an integer is required"),
-    ("add_higher_term", (2, [0, -3], [0, 0, 0, 1]), ValueError, "vars[1] must be >= 0, got -3"),
-    ("add_higher_term", (31, [], []), ValueError, "cliquesize must be between 0 and 30, got 31"),
-    ("add_higher_term", (-1, [], []), ValueError, "cliquesize must be between 0 and 30, got -1"),
-    ("add_unary_term", (-1, 0, 0), ValueError, "i must be >= 0, got -1"),
-    ("add_pairwise_term", (-1, -2, 0, 0, 0, 0), ValueError, "i must be >= 0, got -1"),
-    ("add_pairwise_term", (0, -2, 0, 0, 0, 0), ValueError, "j must be >= 0, got -2"),
-])
-def test_refusals_change_nothing(pbf, method, args, error, message):
-    pbf.add_unary_term(0, 1, 2)
-    with pytest.raises(error) as exc:
-        getattr(pbf, method)(*args)
-    assert str(exc.value) == message and entries(exc) == [f"pbfred.PyPBF.{method}"]
-    assert pbf.get_string() == " +1x_{1} +1"
 
 
 def test_items_may_empty_their_list_while_it_is_read(pbf):

@@ -1,11 +1,11 @@
 """reduce_higher, reduce_higher_approx and to_quadratic through the module: the text they leave,
-how they take their arguments. Their worked examples, and their guarantees on random functions
-against brute force, are the core suite's tests."""
+how they take their arguments. What they refuse is test_binding's refusal table; their worked
+examples, and their guarantees on random functions against brute force, are the core suite's
+tests."""
 
 import pytest
 
 from pbfred import PyPBF
-from support import entries
 
 
 def table(n, coef):
@@ -43,30 +43,3 @@ def test_to_quadratic_adds_into_its_target():
     p.to_quadratic(p, 0)  # into itself: the function as it was, plus its quadratic form
     assert p.get_string() == (" +5x_{5} -5x_{2}x_{5} -5x_{3}x_{5} -5x_{4}x_{5} +5x_{2}x_{3}"
                               " +5x_{2}x_{4} +5x_{3}x_{4} +5x_{2}x_{3}x_{4} +0")
-
-
-@pytest.mark.parametrize("call, message, traced", [
-    (lambda p: p.reduce_higher(1), "reduce_higher() takes exactly 0 positional arguments (1 given)",
-     False),
-    (lambda p: p.reduce_higher_approx(1),
-     "reduce_higher_approx() takes exactly 0 positional arguments (1 given)", False),
-    (lambda p: p.reduce_higher(x=1), "reduce_higher() got an unexpected keyword argument 'x'",
-     False),
-    (lambda p: p.to_quadratic(PyPBF()),
-     "to_quadratic() takes exactly 2 positional arguments (1 given)", True),
-    (lambda p: p.to_quadratic(5, "5"), "an integer is required", True),
-    (lambda p: p.to_quadratic(5, 0),
-     "Argument 'qpbf' has incorrect type (expected pbfred.PyPBF, got int)", False),
-    (lambda p: p.to_quadratic(None, 0),
-     "Argument 'qpbf' has incorrect type (expected pbfred.PyPBF, got NoneType)", False),
-    (lambda p: p.to_quadratic(newvar=0, qpbf=[]),
-     "Argument 'qpbf' has incorrect type (expected pbfred.PyPBF, got list)", False),
-])
-def test_transform_argument_errors(call, message, traced):
-    p = monomials(PyPBF(), [(-5, [0, 1, 2])])
-    before = p.get_string()
-    with pytest.raises(TypeError) as raised:
-        call(p)
-    assert str(raised.value) == message
-    assert entries(raised) == (["pbfred.PyPBF.to_quadratic"] if traced else [])
-    assert p.get_string() == before
