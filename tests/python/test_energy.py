@@ -1,6 +1,7 @@
 """pbfred.energy: terms as arrays, from_terms, evaluation, and what every function refuses with
-which message. That each bulk edit equals the loop of single-term methods, for every dtype, layout
-and scalar row, is test_energy_fuzz's property."""
+which message (the solvers' too; roof_duality's refusal of a higher term is test_roof_duality's,
+from_dimod's and load's are test_energy_files'). That each bulk edit equals the loop of
+single-term methods, for every dtype, layout and scalar row, is test_energy_fuzz's property."""
 
 import re
 
@@ -125,6 +126,41 @@ REFUSALS = [
     (lambda f: energy.from_terms(2**31, {}), OverflowError,
      "constant = 2147483648 does not fit int32"),
     (lambda f: energy.from_terms([1], {}), ValueError, "constant must be a scalar, got shape (1,)"),
+    # the solvers
+    (lambda f: energy.roof_duality(None), TypeError,
+     "Argument 'q' has incorrect type (expected pbfred.PyPBF, got NoneType)"),
+    (lambda f: energy.roof_duality(3), TypeError,
+     "Argument 'q' has incorrect type (expected pbfred.PyPBF, got int)"),
+    (lambda f: energy.roof_duality("q"), TypeError,
+     "Argument 'q' has incorrect type (expected pbfred.PyPBF, got str)"),
+    (lambda f: energy.roof_duality(energy.terms(f)), TypeError,
+     "Argument 'q' has incorrect type (expected pbfred.PyPBF, got dict)"),
+    (lambda f: energy.quadratize(None), TypeError,
+     "Argument 'f' has incorrect type (expected pbfred.PyPBF, got NoneType)"),
+    (lambda f: energy.quadratize(f, "best"), ValueError,
+     "method must be one of 'termwise', 'fewest', 'grouped', 'auto', got 'best'"),
+    (lambda f: energy.quadratize(f, "termwise", 2**31), OverflowError,
+     "newvar = 2147483648 does not fit int32"),
+    (lambda f: energy.quadratize(f, "termwise", 1.5), TypeError,
+     "newvar must hold integers, got dtype float64"),
+    # Both cubics put their coefficient on the pair (0, 1): 2 (2**31 - 1) does not fit.
+    (lambda f: energy.quadratize(energy.from_terms(0, {3: ([[0, 1, 2], [0, 1, 3]], [I32[1]] * 2)})),
+     OverflowError, "the term +2147483647x_{1}x_{2}x_{3} of f (degree 3, index 0) has no "
+     "quadratic form here whose coefficients and auxiliary ids fit int32"),
+    (lambda f: energy.minimize(3), TypeError,
+     "Argument 'f' has incorrect type (expected pbfred.PyPBF, got int)"),
+    (lambda f: energy.minimize(None), TypeError,
+     "Argument 'f' has incorrect type (expected pbfred.PyPBF, got NoneType)"),
+    (lambda f: energy.minimize(f, method="best"), ValueError,
+     "method must be one of 'termwise', 'fewest', 'grouped', 'auto', got 'best'"),
+    (lambda f: energy.minimize(f, method=None), ValueError,
+     "method must be one of 'termwise', 'fewest', 'grouped', 'auto', got None"),
+    (lambda f: energy.minimize(f, progress=1), TypeError,
+     "progress must be a bool or a callable, got int"),
+    (lambda f: energy.minimize(f, progress="yes"), TypeError,
+     "progress must be a bool or a callable, got str"),
+    (lambda f: energy.minimize(f, True), TypeError,
+     "minimize() takes 1 positional argument but 2 were given"),
 ]
 
 

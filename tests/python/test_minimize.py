@@ -1,9 +1,9 @@
 """pbfred.energy.minimize: its guarantees against exhaustive enumeration for every method and
 option, also with coefficients near the int32 limits (where a Solution's guarantees hold at the
 exact 64-bit values of f, or the call raises OverflowError naming a term: a wrong guarantee is
-never an answer), bad input, progress reports, and threads. How the options relate (improvement
-and probing against the plain call) and the degenerate and submodular functions are checked in
-the core suite, on the same code path below the binding."""
+never an answer), progress reports, and threads. Bad arguments are test_energy's refusals; how
+the options relate (improvement and probing against the plain call) and the degenerate and
+submodular functions are checked in the core suite, on the same code below the binding."""
 
 import concurrent.futures
 import re
@@ -99,33 +99,6 @@ def test_a_function_without_variables(f):
     assert solution.labels.shape == solution.persistent.shape == (0,)
     assert solution.lower_bound == solution.energy == f.constant()
     assert solution.fixed_share == 1.0
-
-
-# --- Bad input: the error, its exact message, and f unchanged ---
-
-@pytest.mark.parametrize("call, error, message", [
-    (lambda f: energy.minimize(3), TypeError,
-     "Argument 'f' has incorrect type (expected pbfred.PyPBF, got int)"),
-    (lambda f: energy.minimize(None), TypeError,
-     "Argument 'f' has incorrect type (expected pbfred.PyPBF, got NoneType)"),
-    (lambda f: energy.minimize(f, method="best"), ValueError,
-     "method must be one of 'termwise', 'fewest', 'grouped', 'auto', got 'best'"),
-    (lambda f: energy.minimize(f, method=None), ValueError,
-     "method must be one of 'termwise', 'fewest', 'grouped', 'auto', got None"),
-    (lambda f: energy.minimize(f, progress=1), TypeError,
-     "progress must be a bool or a callable, got int"),
-    (lambda f: energy.minimize(f, progress="yes"), TypeError,
-     "progress must be a bool or a callable, got str"),
-    (lambda f: energy.minimize(f, True), TypeError,
-     "minimize() takes 1 positional argument but 2 were given"),
-])
-def test_bad_arguments_are_refused(call, error, message):
-    f = polynomial(([0, 1, 2], -3), ([1], 2))
-    text = f.get_string()
-    with pytest.raises(error) as exc:
-        call(f)
-    assert str(exc.value) == message
-    assert f.get_string() == text
 
 
 # --- Progress ---

@@ -1,8 +1,8 @@
 """pbfred.energy.quadratize through the binding: for every method and newvar, the minimum over the
 auxiliaries equals f at every assignment, or the OverflowError names the term of f that has no
-form; what the result may contain, and what quadratize refuses. How each rule writes its terms,
-"termwise" against to_quadratic and the choice of "auto" are the core suite's tests, on the same
-code below the binding."""
+form; and what the result may contain. What quadratize refuses is test_energy's refusal table;
+how each rule writes its terms, "termwise" against to_quadratic and the choice of "auto" are the
+core suite's tests, on the same code below the binding."""
 
 import re
 
@@ -92,26 +92,3 @@ def test_functions_without_higher_terms_keep_their_values(method):
             assert min_over_auxiliaries(q, n, n).tolist() == values(f).tolist()
         if method != "termwise":  # to_quadratic gives the zero cubic its auxiliary too
             assert q.max_id() <= f.max_id()
-
-
-@pytest.mark.parametrize("call, error, message", [
-    (lambda f: energy.quadratize(None), TypeError,
-     "Argument 'f' has incorrect type (expected pbfred.PyPBF, got NoneType)"),
-    (lambda f: energy.quadratize(f, "best"), ValueError,
-     "method must be one of 'termwise', 'fewest', 'grouped', 'auto', got 'best'"),
-    (lambda f: energy.quadratize(f, "termwise", 2**31), OverflowError,
-     "newvar = 2147483648 does not fit int32"),
-    (lambda f: energy.quadratize(f, "termwise", 1.5), TypeError,
-     "newvar must hold integers, got dtype float64"),
-    # Both cubics put their coefficient on the pair (0, 1): 2 (2**31 - 1) does not fit.
-    (lambda f: energy.quadratize(polynomial(([0, 1, 2], 2**31 - 1), ([0, 1, 3], 2**31 - 1))),
-     OverflowError, "the term +2147483647x_{1}x_{2}x_{3} of f (degree 3, index 0) has no "
-     "quadratic form here whose coefficients and auxiliary ids fit int32"),
-])
-def test_bad_arguments_are_refused(call, error, message):
-    f = polynomial(([0, 1, 2], 3))
-    text = f.get_string()
-    with pytest.raises(error) as exc:
-        call(f)
-    assert str(exc.value) == message
-    assert f.get_string() == text

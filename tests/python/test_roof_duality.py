@@ -126,14 +126,6 @@ def test_a_higher_term_is_refused_by_name(terms, message):
     assert q.get_string() == text
 
 
-@pytest.mark.parametrize("q, got", [(3, "int"), (None, "NoneType"), ("q", "str"),
-                                    (energy.terms(PyPBF()), "dict")])
-def test_anything_but_a_pypbf_is_refused(q, got):
-    with pytest.raises(TypeError) as exc:
-        energy.roof_duality(q)
-    assert str(exc.value) == f"Argument 'q' has incorrect type (expected pbfred.PyPBF, got {got})"
-
-
 def test_threads_get_the_results_of_one_at_a_time():
     # The solve releases the GIL: several run at once, each on its own copy of its q.
     qs = [energy.quadratize(grid_energy(np.random.default_rng(seed), 12, 12)[0], "grouped")
