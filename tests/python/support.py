@@ -14,6 +14,11 @@ plain_linux_only = pytest.mark.skipif(
 )
 
 
+def state(f):
+    """What a refused call must leave as it was: f's text, largest degree and id, and constant."""
+    return f.get_string(), f.max_d(), f.max_id(), f.constant()
+
+
 def int_like(result):
     """An object whose __int__ returns `result`, or raises it when it is an exception class."""
     def convert(self):

@@ -10,13 +10,10 @@ import pytest
 from hypothesis import HealthCheck, given, settings, strategies as st
 
 from pbfred import PyPBF, energy
+from support import state
 
 I32 = (-2**31, 2**31 - 1)
 SETTINGS = settings(deadline=None, max_examples=300, suppress_health_check=list(HealthCheck))
-
-
-def state(f):
-    return f.get_string(), f.max_d(), f.max_id(), f.constant()
 
 
 def one_hot(d, c):

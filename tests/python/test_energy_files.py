@@ -9,13 +9,9 @@ import pytest
 from hypothesis import HealthCheck, given, settings, strategies as st
 
 from pbfred import PyPBF, energy
-from support import run_isolated
+from support import run_isolated, state
 
 dimod = pytest.importorskip("dimod")
-
-
-def state(f):
-    return f.get_string(), f.max_d(), f.max_id(), f.constant()
 
 
 def sample_function():

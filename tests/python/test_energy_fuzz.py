@@ -8,6 +8,7 @@ import numpy as np
 from hypothesis import HealthCheck, event, given, settings, strategies as st
 
 from pbfred import PyPBF, energy
+from support import state
 
 DTYPES = [np.int8, np.uint8, np.int16, np.uint16, np.int32, np.uint32, np.int64, np.uint64,
           ">i4", ">i8", bool, np.float64, object, "U3"]
@@ -52,10 +53,6 @@ def arrays(draw, shape, values=VALUES):
 
 def ints(a):
     return np.asarray(a).astype(np.int64)
-
-
-def state(f):
-    return f.get_string(), f.max_d(), f.max_id(), f.constant()
 
 
 def rows(value, n):
