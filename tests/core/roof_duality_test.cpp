@@ -11,6 +11,7 @@
 #include "brute_force.h"
 #include "evaluate.h"
 #include "pbf.h"
+#include "test_util.h"
 
 namespace pbf {
 namespace {
@@ -147,6 +148,7 @@ TEST(RoofDuality, SolvesOnSeveralThreadsAtOnce) {
 }
 
 TEST(RoofDuality, HandlesDegenerateInputs) {
+  using testing::FunctionOf;
   struct Case {
     const char* what;
     PBF q;
@@ -155,51 +157,20 @@ TEST(RoofDuality, HandlesDegenerateInputs) {
   };
   const Case cases[] = {
       {"empty", PBF(), {}, 0},
-      {"constant only", testing::MakeFunction(-7, [](PBF&) {}), {}, -7},
-      {"zero terms only",
-       testing::MakeFunction(2,
-                             [](PBF& q) {
-                               q.AddUnary(0, 1);
-                               q.AddPairwise(0, 0, 2);
-                             }),
-       {0, 0, 0},
-       2},
-      {"(i, i) is x_i",
-       testing::MakeFunction(0, [](PBF& q) { q.AddPairwise(-3, 1, 1); }),
-       {0, 1},
-       -3},
-      {"(i, j) and (j, i) cancel",
-       testing::MakeFunction(0,
-                             [](PBF& q) {
-                               q.AddPairwise(5, 0, 1);
-                               q.AddPairwise(-5, 1, 0);
-                             }),
-       {0, 0},
-       0},
-      {"gaps and a variable in no term",
-       testing::MakeFunction(1,
-                             [](PBF& q) {
-                               q.AddUnary(4, 5);
-                               q.AddUnary(-2, 2);
-                             }),
-       {0, 0, 1, 0, 0, 0},
+      {"constant only", FunctionOf({}, -7), {}, -7},
+      {"zero terms only", FunctionOf({{0, {1}}, {0, {0, 2}}}, 2), {0, 0, 0}, 2},
+      {"(i, i) is x_i", FunctionOf({{-3, {1, 1}}}), {0, 1}, -3},
+      {"(i, j) and (j, i) cancel", FunctionOf({{5, {0, 1}}, {-5, {1, 0}}}), {0, 0}, 0},
+      {"gaps and a variable in no term", FunctionOf({{4, {5}}, {-2, {2}}}, 1), {0, 0, 1, 0, 0, 0},
        -1},
       {"int32 limits add up in 64 bits",
-       testing::MakeFunction(INT32_MIN,
-                             [](PBF& q) {
-                               for (int32_t j = 1; j <= 4; ++j) q.AddPairwise(INT32_MIN, 0, j);
-                             }),
+       FunctionOf({{INT32_MIN, {0, 1}}, {INT32_MIN, {0, 2}}, {INT32_MIN, {0, 3}},
+                   {INT32_MIN, {0, 4}}},
+                  INT32_MIN),
        {1, 1, 1, 1, 1},
        int64_t{INT32_MIN} * 5},
-      {"higher terms with zero coefficients are ignored",
-       testing::MakeFunction(0,
-                             [](PBF& q) {
-                               const int32_t ids[] = {0, 1, 2};
-                               q.AddTerm(0, 3, ids);
-                               q.AddUnary(1, 1);
-                             }),
-       {0, 0, 0},
-       0},
+      {"higher terms with zero coefficients are ignored", FunctionOf({{0, {0, 1, 2}}, {1, {1}}}),
+       {0, 0, 0}, 0},
   };
   for (const Case& c : cases) {
     const RoofDual rd = RoofDuality(c.q);
