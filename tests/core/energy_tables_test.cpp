@@ -27,19 +27,10 @@ std::vector<int32_t> MoebiusByDoubleLoop(const std::vector<int32_t>& vals) {
   return coef;
 }
 
-// The binding's own tests pin the text of each energy form (unary, pairwise, constant, a
-// product); here the order of the subset transform and its values against the defining sum.
-TEST(EnergyTables, SubsetOrderCreatesTermsInMaskOrder) {
-  PBF f;
-  const int32_t xyz[3] = {10, 11, 12};
-  const int32_t vals[8] = {1, 2, 4, 8, 16, 32, 64, 128};
-  f.AddHigherTerm(3, xyz, vals);
-  // (z), (y), (y,z), (x), (x,z), (x,y), (x,y,z): degree-1 order z, y, x; degree-2 (y,z),(x,z),(x,y)
-  const TermTable& pairs = f.terms.Table(2);
-  EXPECT_EQ(pairs.vars, (std::vector<int32_t>{11, 12, 10, 12, 10, 11}));
-  EXPECT_EQ(f.terms.Table(1).vars, (std::vector<int32_t>{12, 11, 10}));
-}
-
+// The terms a table makes, in ascending mask order, are the literal store's
+// (Differential.EditsAndConversionsMatchTheLiteralStore, for tables of up to 6 variables with
+// small values); here tables of up to 8 variables with values anywhere in int32: the number of
+// terms and the constant against the defining sum, and every value against the table.
 TEST(EnergyTables, TransformMatchesDoubleLoopAndValues) {
   std::mt19937 rng(3);
   std::uniform_int_distribution<int32_t> any(INT32_MIN, INT32_MAX), small(-9, 9);

@@ -11,36 +11,6 @@ namespace {
 
 using testing::ExpectInvariants;
 
-std::vector<Occurrence> List(const PBF& f, int32_t v) {
-  return f.terms.occurrences[static_cast<size_t>(v)];
-}
-
-TEST(TermStore, UnaryGrowsIndexAndMergesIntoZero) {
-  PBF f;
-  f.AddUnary(5, 7);
-  EXPECT_EQ(f.terms.occurrences.size(), 8u);
-  EXPECT_EQ(List(f, 7), (std::vector<Occurrence>{{1, 0}}));
-  f.AddUnary(-5, 7);
-  ASSERT_EQ(f.terms.Table(1).Size(), 1);
-  EXPECT_EQ(f.terms.Table(1).coefs[0], 0);  // stays until compaction
-  f.AddUnary(0, 2);
-  EXPECT_EQ(f.terms.Table(1).Size(), 2);  // a zero addition still creates the term
-  ExpectInvariants(f);
-}
-
-TEST(TermStore, PairwiseKeepsOrderAndRepeatedIds) {
-  PBF f;
-  f.AddPairwise(1, 3, 5);
-  f.AddPairwise(1, 5, 3);
-  EXPECT_EQ(f.terms.Table(2).Size(), 2);
-  f.AddPairwise(2, 4, 4);
-  EXPECT_EQ(List(f, 4), (std::vector<Occurrence>{{2, 2}, {2, 2}}));
-  f.AddPairwise(2, 4, 4);
-  EXPECT_EQ(f.terms.Table(2).Size(), 3);
-  EXPECT_EQ(f.terms.Table(2).coefs, (std::vector<int32_t>{1, 1, 4}));
-  ExpectInvariants(f);
-}
-
 TEST(TermStore, HigherDegreeCreatesOnlyItsSlot) {
   PBF f;
   const int32_t a[5] = {0, 1, 2, 3, 4};

@@ -42,88 +42,19 @@ std::vector<std::pair<Ids, Coefs>> HigherTables(const PBF& f) {
   return out;
 }
 
-TEST(ToQuadratic, ConvertsEachRuleIntoTheDocumentedTermsInOrder) {
-  struct Case {
-    Ids ids;
-    int32_t coef;
-    int32_t next_id;
-    Ids unary_vars;
-    Coefs unary_coefs;
-    Ids pair_vars;
-    Coefs pair_coefs;
-    int32_t next_after;
-  };
-  // Laid out by hand: one case per group of rows.
-  // clang-format off
-  const Case cases[] = {
-      {{1, 2, 3}, 5, 10, {10}, {5},
-       {1, 10, 2, 10, 3, 10, 1, 2, 1, 3, 2, 3}, {-5, -5, -5, 5, 5, 5}, 11},
-      {{0, 1, 2, 3}, -4, 7, {7}, {12}, {0, 7, 1, 7, 2, 7, 3, 7}, {-4, -4, -4, -4}, 8},
-      {{0, 1, 2, 3}, 3, 5, {5}, {9},
-       {0, 5, 1, 5, 2, 5, 3, 5, 0, 1, 0, 2, 0, 3, 1, 2, 1, 3, 2, 3},
-       {-6, -6, -6, -6, 3, 3, 3, 3, 3, 3}, 6},
-      {{0, 1, 2, 3, 4}, 2, 9, {9, 10}, {6, 6},
-       {0, 9, 1, 9, 2, 9, 3, 9, 4, 9, 0, 10, 1, 10, 2, 10, 3, 10, 4, 10,
-        0, 1, 0, 2, 0, 3, 0, 4, 1, 2, 1, 3, 1, 4, 2, 3, 2, 4, 3, 4},
-       {-4, -4, -4, -4, -4, -2, -2, -2, -2, -2, 2, 2, 2, 2, 2, 2, 2, 2, 2, 2}, 11},
-      // A zero coefficient takes the a >= 0 rule and stores every produced term with 0.
-      {{0, 1, 2}, 0, 20, {20}, {0}, {0, 20, 1, 20, 2, 20, 0, 1, 0, 2, 1, 2}, Coefs(6, 0), 21},
-      // Lower terms are copied, ids in stored order, zero coefficients included.
-      {{6, 2}, 0, 40, {}, {}, {6, 2}, {0}, 40},
-      {{4}, -7, 40, {4}, {-7}, {}, {}, 40},
-  };
-  // clang-format on
-  for (const Case& c : cases) {
-    SCOPED_TRACE(::testing::Message() << "coef " << c.coef << ", degree " << c.ids.size());
-    int32_t next_id = c.next_id;
-    const PBF target = ConvertOnly(OneTerm(c.coef, c.ids), next_id);
-    EXPECT_EQ(next_id, c.next_after);
-    EXPECT_EQ(target.terms.Table(1).vars, c.unary_vars);
-    EXPECT_EQ(target.terms.Table(1).coefs, c.unary_coefs);
-    EXPECT_EQ(target.terms.Table(2).vars, c.pair_vars);
-    EXPECT_EQ(target.terms.Table(2).coefs, c.pair_coefs);
-    EXPECT_EQ(target.constant, 0);
-    ExpectInvariants(target);
-  }
-
-  // Each auxiliary gets its pairs first, then its unary term.
+// The terms each rule writes, in order, and the auxiliaries' numbering in walk order from the
+// first free id are Differential.EditsAndConversionsMatchTheLiteralStore's, against the literal
+// rules. Not in the text: each auxiliary's occurrence list holds its pairs first, then its unary
+// term, exactly once each.
+TEST(ToQuadratic, ListsEachAuxiliarysPairsBeforeItsUnaryTerm) {
   int32_t next_id = 9;
   const PBF target = ConvertOnly(OneTerm(2, {0, 1, 2, 3, 4}), next_id);
+  EXPECT_EQ(next_id, 11);
   EXPECT_EQ(List(target, 9),
             (std::vector<Occurrence>{{2, 0}, {2, 1}, {2, 2}, {2, 3}, {2, 4}, {1, 0}}));
   EXPECT_EQ(List(target, 10),
             (std::vector<Occurrence>{{2, 5}, {2, 6}, {2, 7}, {2, 8}, {2, 9}, {1, 1}}));
-}
-
-TEST(ToQuadratic, NumbersAuxiliariesInWalkOrderFromTheFirstFreeId) {
-  PBF source;
-  const Ids cubic = {0, 1, 2};
-  const Ids quartic_a = {1, 2, 3, 4};
-  const Ids quartic_b = {0, 2, 3, 4};
-  source.AddTerm(-1, 3, cubic.data());  // created first, walked last
-  source.AddTerm(-1, 4, quartic_a.data());
-  source.AddTerm(2, 4, quartic_b.data());
-  source.AddUnary(8, 1);
-  source.constant = 7;
-
-  // Ids 0 … 4 in use, so a lower newvar is raised to 5; the target's own ids play no part.
-  PBF target;
-  target.AddUnary(1, 30);
-  EXPECT_EQ(source.ToQuadratic(target, 2), 8);
-  // Unary terms: the target's own, then auxiliaries 5 (degree 4, index 0), 6 (index 1), 7 (cubic).
-  EXPECT_EQ(target.terms.Table(1).vars, (Ids{30, 5, 6, 7, 1}));
-  EXPECT_EQ(target.terms.Table(1).coefs, (Coefs{1, 3, 6, 2, 8}));
-  EXPECT_EQ(target.constant, 7);
-
-  PBF higher;
-  EXPECT_EQ(source.ToQuadratic(higher, 20), 23);
-  EXPECT_EQ(higher.terms.Table(1).vars, (Ids{20, 21, 22, 1}));
-
-  // The result depends on the source and newvar only, so repeating the call adds everything twice.
-  EXPECT_EQ(source.ToQuadratic(higher, 20), 23);
-  EXPECT_EQ(higher.terms.Table(1).coefs, (Coefs{6, 12, 4, 16}));
-  EXPECT_EQ(higher.constant, 14);
-  ExpectInvariants(higher);
+  ExpectInvariants(target);
 }
 
 TEST(ToQuadratic, SourcesWithoutTermsOnlyAddTheConstant) {
