@@ -12,6 +12,7 @@
 
 #include <bit>
 #include <cstddef>
+#include <cstdlib>
 
 #include "subset_transform.h"
 #include "wrap.h"
@@ -26,6 +27,7 @@ void ConfigurationSums::Build(const LocalFunction& local, const uint32_t* bit_of
   free.assign(n, 0);
   reaching.clear();
   fixed[0] = local.constant;
+  magnitude = std::abs(int64_t{local.constant});
 
   // T's part of a mask in configuration layout. BuildNeighbourhood gives u_k the bit d-1-k
   // itself, where the part is the mask's low bits; any other layout maps bit by bit.
@@ -56,6 +58,7 @@ void ConfigurationSums::Build(const LocalFunction& local, const uint32_t* bit_of
   int32_t* full_sum = full.data();
   uint32_t* free_union = free.data();
   for (const LocalEntry& entry : local.entries) {
+    magnitude += std::abs(int64_t{entry.coef});
     if (entry.mask & outside) continue;
     const uint32_t part = term_part(entry.mask);
     const uint32_t rest = entry.mask & ~term_mask;

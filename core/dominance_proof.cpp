@@ -135,9 +135,14 @@ bool NoneCanPass(const LocalFunction& local, const ConfigurationSums& sums, bool
   }
 }
 
+bool SumsCannotWrap(const ConfigurationSums& sums, int32_t amount) {
+  return amount >= 0 && sums.magnitude + amount <= kLargest;
+}
+
 bool SumsCannotWrap(const LocalFunction& local, int32_t amount) {
   if (amount < 0) return false;
   int64_t total = std::abs(int64_t{local.constant}) + amount;
+  if (total > kLargest) return false;  // also without entries, as the contract says
   for (const LocalEntry& entry : local.entries) {
     total += std::abs(int64_t{entry.coef});
     if (total > kLargest) return false;

@@ -23,6 +23,9 @@ struct ProofBounds {
 // Whether |constant| + sum |coef| + amount fits int32 (amount >= 0), so that no value or bound of
 // the search can wrap.
 bool SumsCannotWrap(const LocalFunction& local, int32_t amount);
+// The same from the magnitude that `sums` counted while it was built for L, which spares the
+// search a pass over L's entries.
+bool SumsCannotWrap(const ConfigurationSums& sums, int32_t amount);
 
 // True only when the search on L (whose ConfigurationSums are `sums`) with this target parity (odd
 // when set) and amount would return -1: neither of its tests passes after all configurations.
