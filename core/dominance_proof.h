@@ -15,8 +15,9 @@ namespace pbf {
 struct ProofBounds {
   std::vector<int32_t> largest_below;   // <= M_i
   std::vector<int32_t> smallest_above;  // >= m_i
-  std::vector<uint8_t> sharpened_up;
-  std::vector<uint8_t> sharpened_down;
+  // The climbs made, as configuration << 1 | up: a few per round, so a short list to search
+  // rather than flags per configuration that every term would have to clear.
+  std::vector<uint32_t> climbed;
   std::vector<ConfigurationSums::Reaching> kept;
 };
 
