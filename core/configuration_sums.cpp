@@ -12,6 +12,7 @@
 
 #include <bit>
 #include <cstddef>
+#include <cstdlib>
 
 #include "subset_transform.h"
 #include "wrap.h"
@@ -22,10 +23,11 @@ void ConfigurationSums::Build(const LocalFunction& local, const uint32_t* bit_of
   degree = d;
   const size_t n = size_t{1} << d;
   fixed.assign(n, 0);
-  full.assign(n, 0);  // first the reaching entries' sum, added to `fixed` at the end
+  full.assign(n, 0);  // first the reaching entries' sums alone
   free.assign(n, 0);
   reaching.clear();
   fixed[0] = local.constant;
+  magnitude = std::abs(int64_t{local.constant});
 
   // T's part of a mask in configuration layout. BuildNeighbourhood gives u_k the bit d-1-k
   // itself, where the part is the mask's low bits; any other layout maps bit by bit.
@@ -47,33 +49,36 @@ void ConfigurationSums::Build(const LocalFunction& local, const uint32_t* bit_of
   };
   const uint32_t outside = local.count >= 32 ? 0 : ~((1u << local.count) - 1);
 
-  // Through plain pointers: the appends to `reaching` would otherwise make the compiler reload
-  // every vector's data pointer for every entry.
-  reaching.resize(local.entries.size());
-  Reaching* next = reaching.data();
+  // The sums through plain pointers: the appends to `reaching` would otherwise make the compiler
+  // reload every vector's data pointer for every entry. Appended, not written into a vector
+  // resized to every entry and cut back: that zeroed the slack again for every term (Build took
+  // 1.3 times as long on grid256).
+  reaching.reserve(local.entries.size());
   int32_t* fixed_sum = fixed.data();
-  int32_t* reaching_sum = full.data();
+  int32_t* full_sum = full.data();
   uint32_t* free_union = free.data();
   for (const LocalEntry& entry : local.entries) {
+    magnitude += std::abs(int64_t{entry.coef});
     if (entry.mask & outside) continue;
     const uint32_t part = term_part(entry.mask);
     const uint32_t rest = entry.mask & ~term_mask;
     if (rest == 0) {
       fixed_sum[part] = WrapAdd(fixed_sum[part], entry.coef);
     } else {
-      reaching_sum[part] = WrapAdd(reaching_sum[part], entry.coef);
+      full_sum[part] = WrapAdd(full_sum[part], entry.coef);
       free_union[part] |= rest;
-      *next++ = {part, rest, entry.coef};
+      reaching.push_back({part, rest, entry.coef});
     }
   }
-  reaching.resize(static_cast<size_t>(next - reaching.data()));
   GroupReaching();
 
-  const auto add = [](int32_t high, int32_t low) { return WrapAdd(high, low); };
-  CombineOverSubmasks(fixed.data(), d, add);
-  CombineOverSubmasks(full.data(), d, add);
-  CombineOverSubmasks(free.data(), d, [](uint32_t high, uint32_t low) { return high | low; });
-  for (size_t i = 0; i < n; ++i) full[i] = WrapAdd(full[i], fixed[i]);
+  // `full` adds up both kinds of entry before the transform, which sums linearly (modulo 2^32).
+  for (size_t i = 0; i < n; ++i) full_sum[i] = WrapAdd(full_sum[i], fixed_sum[i]);
+  ForEachSubmaskStep(d, [&](size_t high, size_t low) {
+    fixed_sum[high] = WrapAdd(fixed_sum[high], fixed_sum[low]);
+    full_sum[high] = WrapAdd(full_sum[high], full_sum[low]);
+    free_union[high] |= free_union[low];
+  });
 }
 
 void ConfigurationSums::GroupReaching() {

@@ -3,11 +3,11 @@
 // dominance proof read every configuration from here instead of passing over L's entries again.
 #pragma once
 
-#include <bit>
 #include <cstddef>
 #include <cstdint>
 #include <vector>
 
+#include "bit_count.h"
 #include "local_function.h"
 
 namespace pbf {
@@ -35,6 +35,9 @@ struct ConfigurationSums {
   // empty and they keep L's order.
   std::vector<Reaching> reaching;
   std::vector<uint32_t> start;
+  // |L's constant| plus |coef| summed over all L's entries: no sum of L's coefficients is larger
+  // in magnitude (SumsCannotWrap, dominance_proof.h).
+  int64_t magnitude = 0;
 
   // Fills the sums for L and a term of `degree` (1 ... 16) whose k-th variable is bit_of[k] of
   // L's masks: distinct bits below 2^count. Entries reaching beyond L's count variables lie
@@ -47,7 +50,7 @@ struct ConfigurationSums {
   template <typename Visit>
   void ForEachKept(int32_t i, Visit visit) const {
     const auto within = static_cast<uint32_t>(i);
-    if (!start.empty() && size_t{1} << std::popcount(within) < reaching.size()) {
+    if (!start.empty() && size_t{1} << CountBits(within) < reaching.size()) {
       for (uint32_t s = within;; s = (s - 1) & within) {
         for (uint32_t e = start[s]; e < start[s + 1]; ++e) visit(reaching[e]);
         if (s == 0) break;

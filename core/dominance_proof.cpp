@@ -41,11 +41,14 @@ constexpr int32_t kClimbSteps = 16;
 int64_t Climb(const std::vector<ConfigurationSums::Reaching>& kept, int64_t fixed, uint32_t y,
               bool up) {
   int64_t value = fixed;
+  uint32_t flips = 0;  // the variables of the entries: no other flip changes the value
   for (const ConfigurationSums::Reaching& entry : kept) {
     if ((entry.free & ~y) == 0) value += entry.coef;
+    flips |= entry.free;
   }
   for (int32_t step = 0; step < kClimbSteps; ++step) {
-    int64_t change[kMaxLocalVariables] = {};
+    int64_t change[kMaxLocalVariables];
+    for (uint32_t rest = flips; rest != 0; rest &= rest - 1) change[std::countr_zero(rest)] = 0;
     for (const ConfigurationSums::Reaching& entry : kept) {
       const uint32_t missing = entry.free & ~y;
       if (missing == 0) {
@@ -55,9 +58,11 @@ int64_t Climb(const std::vector<ConfigurationSums::Reaching>& kept, int64_t fixe
         change[std::countr_zero(missing)] += entry.coef;
       }
     }
+    // The first best flip in ascending order, as a scan of every variable would find it.
     int32_t best = -1;
     int64_t best_change = 0;
-    for (int32_t b = 0; b < kMaxLocalVariables; ++b) {
+    for (uint32_t rest = flips; rest != 0; rest &= rest - 1) {
+      const int32_t b = std::countr_zero(rest);
       if (up ? change[b] > best_change : change[b] < best_change) {
         best = b;
         best_change = change[b];
@@ -79,8 +84,7 @@ bool NoneCanPass(const LocalFunction& local, const ConfigurationSums& sums, bool
   const size_t configurations = size_t{1} << d;
   bounds.largest_below.resize(configurations);
   bounds.smallest_above.resize(configurations);
-  bounds.sharpened_up.assign(configurations, 0);
-  bounds.sharpened_down.assign(configurations, 0);
+  bounds.climbed.clear();
   // The sums cannot wrap, so those of `sums` are exact values.
   for (size_t i = 0; i < configurations; ++i) {
     bounds.largest_below[i] = std::max(sums.fixed[i], sums.full[i]);
@@ -112,9 +116,10 @@ bool NoneCanPass(const LocalFunction& local, const ConfigurationSums& sums, bool
     if (round == kProofRounds) return false;
     bool sharpened = false;
     const auto sharpen = [&](size_t i, bool up) {
-      uint8_t& done = (up ? bounds.sharpened_up : bounds.sharpened_down)[i];
-      if (done) return;
-      done = 1;
+      const uint32_t climb = static_cast<uint32_t>(i) << 1 | (up ? 1u : 0u);
+      if (std::find(bounds.climbed.begin(), bounds.climbed.end(), climb) != bounds.climbed.end())
+        return;
+      bounds.climbed.push_back(climb);
       sharpened = true;
       bounds.kept.clear();
       sums.ForEachKept(
@@ -135,9 +140,14 @@ bool NoneCanPass(const LocalFunction& local, const ConfigurationSums& sums, bool
   }
 }
 
+bool SumsCannotWrap(const ConfigurationSums& sums, int32_t amount) {
+  return amount >= 0 && sums.magnitude + amount <= kLargest;
+}
+
 bool SumsCannotWrap(const LocalFunction& local, int32_t amount) {
   if (amount < 0) return false;
   int64_t total = std::abs(int64_t{local.constant}) + amount;
+  if (total > kLargest) return false;  // also without entries, as the contract says
   for (const LocalEntry& entry : local.entries) {
     total += std::abs(int64_t{entry.coef});
     if (total > kLargest) return false;

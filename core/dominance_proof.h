@@ -15,14 +15,18 @@ namespace pbf {
 struct ProofBounds {
   std::vector<int32_t> largest_below;   // <= M_i
   std::vector<int32_t> smallest_above;  // >= m_i
-  std::vector<uint8_t> sharpened_up;
-  std::vector<uint8_t> sharpened_down;
+  // The climbs made, as configuration << 1 | up: a few per round, so a short list to search
+  // rather than flags per configuration that every term would have to clear.
+  std::vector<uint32_t> climbed;
   std::vector<ConfigurationSums::Reaching> kept;
 };
 
 // Whether |constant| + sum |coef| + amount fits int32 (amount >= 0), so that no value or bound of
 // the search can wrap.
 bool SumsCannotWrap(const LocalFunction& local, int32_t amount);
+// The same from the magnitude that `sums` counted while it was built for L, which spares the
+// search a pass over L's entries.
+bool SumsCannotWrap(const ConfigurationSums& sums, int32_t amount);
 
 // True only when the search on L (whose ConfigurationSums are `sums`) with this target parity (odd
 // when set) and amount would return -1: neither of its tests passes after all configurations.

@@ -39,6 +39,7 @@
 #include <cassert>
 #include <cstddef>
 
+#include "bit_count.h"
 #include "configuration_sums.h"
 #include "dominance_proof.h"
 #include "local_function.h"
@@ -77,7 +78,7 @@ uint32_t Compress(uint32_t x, const uint8_t* rank) {
 LocalFunction::Extremes RestrictedExtremes(const ConfigurationSums& sums, int32_t i,
                                            ValueTable& values) {
   const uint32_t free = sums.free[static_cast<size_t>(i)];
-  const int32_t j = std::popcount(free);
+  const int32_t j = CountBits(free);
   int32_t* table = values.Zeroed(j);
   table[0] = sums.fixed[static_cast<size_t>(i)];
   if (free != 0) {
@@ -159,20 +160,20 @@ int32_t FindDominatedConfiguration(const LocalFunction& local, TermRef term, boo
     bit_of[k] = LocalBit(local, term.ids[k]);
     term_mask |= bit_of[k];
   }
-  if (std::popcount(term_mask) != d) return -1;  // a repeated or unknown id: no sound layout
+  if (CountBits(term_mask) != d) return -1;  // a repeated or unknown id: no sound layout
   ConfigurationSums& sums = scratch.sums;
   sums.Build(local, bit_of, d);
 
   // The proof costs about one pass over the entries plus a few steps per configuration; it is
   // tried once, before the first configuration whose enumeration would cost a sizeable share of
   // that.
-  bool try_proof = SumsCannotWrap(local, amount);
+  bool try_proof = SumsCannotWrap(sums, amount);
   const uint64_t proof_cost = (uint64_t{local.entries.size()} + 1) << d;
   DominanceTests tests(local);
   size_t p = 0;  // the next configuration of the target parity is target[p]
   const int32_t configurations = int32_t{1} << d;
   for (int32_t i = 0; i < configurations; ++i) {
-    const auto j = static_cast<uint64_t>(std::popcount(sums.free[static_cast<size_t>(i)]));
+    const auto j = static_cast<uint64_t>(CountBits(sums.free[static_cast<size_t>(i)]));
     if (try_proof && (j << j) * 4 >= proof_cost) {
       try_proof = false;
       if (NoneCanPass(local, sums, odd, amount, scratch.proof)) return -1;

@@ -42,6 +42,9 @@ struct LocalFunction {
   // a term is taken once for each of its variables that the gathering meets. The exact
   // reduction's gathering keeps here only the terms it may meet twice in one list.
   std::vector<Occurrence> taken;
+  // The exact reduction's gathering: the local index of every variable of the big function, -1
+  // for those not gathered (all of them between two gatherings), grown to cover the largest id.
+  std::vector<int8_t> local_index;
   int32_t min_start = kLargest;
   int32_t max_start = kSmallest;
 

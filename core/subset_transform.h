@@ -22,4 +22,17 @@ void CombineOverSubmasks(T* v, int32_t bits, Combine combine) {
   }
 }
 
+// The steps of CombineOverSubmasks as index pairs: step(high, low) is called wherever it would
+// combine v[low] into v[high], in the same order. One loop nest can then serve several tables,
+// which counts where they are as small as the 2^3 or 2^4 configurations of a term.
+template <typename Step>
+void ForEachSubmaskStep(int32_t bits, Step step) {
+  const size_t n = size_t{1} << bits;
+  for (size_t width = 1; width < n; width <<= 1) {
+    for (size_t base = 0; base < n; base += 2 * width) {
+      for (size_t y = base; y < base + width; ++y) step(y + width, y);
+    }
+  }
+}
+
 }  // namespace pbf

@@ -3,12 +3,15 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <climits>
 #include <cstdint>
+#include <cstdlib>
 #include <numeric>
 #include <random>
 #include <tuple>
 #include <vector>
 
+#include "dominance_proof.h"
 #include "local_function.h"
 #include "wrap.h"
 
@@ -20,7 +23,7 @@ using Kept = std::vector<std::tuple<uint32_t, uint32_t, int32_t>>;
 // Every configuration restricted the plain way, one pass over the entries each, against the
 // sums: random functions of up to 24 variables, T's bits in place (as BuildNeighbourhood lays
 // them out) or scattered, entries beyond `count`, coefficients that wrap, and few or many
-// reaching entries (one pass, or grouped by part).
+// reaching entries (one pass, or grouped by part); and the magnitude counted for SumsCannotWrap.
 TEST(ConfigurationSums, MatchRestrictingEveryConfigurationByItself) {
   std::mt19937 rng(53);
   ConfigurationSums sums;  // reused, as a reduction reuses it
@@ -42,12 +45,24 @@ TEST(ConfigurationSums, MatchRestrictingEveryConfigurationByItself) {
     for (int32_t e = 0; e < n; ++e) {
       uint32_t mask = static_cast<uint32_t>(rng()) & static_cast<uint32_t>(rng());
       if (rng() % 10) mask &= (1u << local.count) - 1;  // now and then beyond count
-      const int32_t coef =
-          rng() % 2 ? static_cast<int32_t>(rng()) : static_cast<int32_t>(rng() % 21) - 10;
+      // Every fourth function has small coefficients only, so that it lies near the int32 limit
+      // of SumsCannotWrap rather than far beyond.
+      const int32_t coef = rep % 4 != 3 && rng() % 2 ? static_cast<int32_t>(rng())
+                                                     : static_cast<int32_t>(rng() % 21) - 10;
       local.entries.push_back({mask, coef});
     }
     sums.Build(local, bit_of, d);
     ASSERT_EQ(sums.degree, d);
+    // The magnitude counted on the way answers as the pass over L's entries does, also on
+    // either side of the int32 limit and with entries beyond `count`.
+    int64_t magnitude = std::abs(int64_t{local.constant});
+    for (const LocalEntry& e : local.entries) magnitude += std::abs(int64_t{e.coef});
+    for (const int64_t amount : {int64_t{-1}, int64_t{0}, int64_t{INT_MAX} - magnitude,
+                                 int64_t{INT_MAX} - magnitude + 1}) {
+      if (amount < INT_MIN || amount > INT_MAX) continue;
+      const auto a = static_cast<int32_t>(amount);
+      ASSERT_EQ(SumsCannotWrap(sums, a), SumsCannotWrap(local, a)) << "rep " << rep << " amount " << a;
+    }
     for (int32_t i = 0; i < (1 << d); ++i) {
       uint32_t ones = 0;
       for (int32_t k = 0; k < d; ++k) {

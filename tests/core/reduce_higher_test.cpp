@@ -136,10 +136,12 @@ TEST(BuildNeighbourhood, GathersEachNeighbourOnceWithMasksByValue) {
 // The gathering against the literal one (sorted occurrences, ascending local variables): the
 // same local variables and entries up to their order, on random neighbourhoods with zero
 // coefficients and repeated ids (the literal masks need ascending ids), on both sides of the
-// admission bound.
+// admission bound. One LocalFunction serves every term of every function, as in the reduction,
+// so that what a gathering (admitted or refused) leaves in its index would show in the next.
 TEST(BuildNeighbourhood, HoldsWhatTheLiteralGatheringHolds) {
   std::mt19937 rng(43);
   int refused = 0;
+  LocalFunction got;
   for (int rep = 0; rep < 400; ++rep) {
     const int32_t vars = 6 + rep % 20;
     PBF f = testing::RandomFunction(rng, vars, 5 + rep % 40, 4, rep % 3 ? 4 : 1);
@@ -153,7 +155,6 @@ TEST(BuildNeighbourhood, HoldsWhatTheLiteralGatheringHolds) {
       for (int32_t t = 0; f.terms.HasTable(d) && t < f.terms.Table(d).Size(); ++t) {
         const TermRef term{d, f.terms.Table(d).Ids(t)};
         if (!StrictlyAscending(term.ids, d)) continue;
-        LocalFunction got;
         LocalFunction want;
         const bool admitted = f.BuildNeighbourhood(got, term);
         ASSERT_EQ(admitted, literal::BuildNeighbourhood(f, want, term)) << f.GetString();
