@@ -26,9 +26,11 @@
 // - Once one term has been gathered through the index, every later one is, and nothing reads
 //   the occurrence lists again before the final compaction rebuilds them; so the terms appended
 //   from then on are not listed (on 10^6 random monomials, their appends to the lists took a
-//   third of the time; bench/RESULTS.md). Their lists keep room for them, counted per variable,
-//   so that should memory run out they are listed before the failure passes on, which then
-//   allocates nothing.
+//   third of the time; bench/RESULTS.md). Should memory run out after that, the store goes back
+//   to where it was then: the coefficients are recorded at that point, so going back drops the
+//   terms appended since and copies the coefficients back, and allocates nothing. Keeping the
+//   later rewrites instead would need room in the lists for everything appended (on 10^6
+//   monomials, 570 MB of lists grown as the reduction went, a sixth of its time).
 #include <algorithm>
 #include <bit>
 #include <cassert>
@@ -207,20 +209,52 @@ void PBF::GatherSubterms(LocalFunction& local, TermRef term) const {
 
 namespace {
 
-// Appends the occurrences of every term at or past listed[d] in the table of degree d (0 past the
-// end of `listed`) to the lists.
-void ListUnlisted(TermStore& terms, const std::vector<int32_t>& listed) {
-  for (size_t d = 1; d < terms.tables.size(); ++d) {
-    if (!terms.tables[d]) continue;
-    const TermTable& table = *terms.tables[d];
-    for (int32_t t = d < listed.size() ? listed[d] : 0; t < table.Size(); ++t) {
-      const int32_t* ids = table.Ids(t);
-      for (size_t k = 0; k < d; ++k) {
-        terms.OccurrencesOf(ids[k]).push_back({static_cast<int32_t>(d), t});
-      }
+// The store as it was when its terms stopped being listed: the constant, the size of every table
+// and every coefficient, so that a reduction that runs out of memory later can go back to it.
+class ListedState {
+ public:
+  // Records f; when this runs out of memory, nothing is recorded.
+  void Record(const PBF& f) {
+    std::vector<int32_t> sizes(f.terms.tables.size(), 0);
+    size_t total = 0;
+    for (size_t d = 0; d < sizes.size(); ++d) {
+      if (!f.terms.tables[d]) continue;
+      sizes[d] = f.terms.tables[d]->Size();
+      total += static_cast<size_t>(sizes[d]);
     }
+    std::vector<int32_t> coefs;
+    coefs.reserve(total);
+    for (const auto& table : f.terms.tables) {
+      if (table) coefs.insert(coefs.end(), table->coefs.begin(), table->coefs.end());
+    }
+    constant_ = f.constant;
+    sizes_.swap(sizes);
+    coefs_.swap(coefs);
   }
-}
+
+  bool Recorded() const { return !sizes_.empty(); }
+
+  // Puts f back as recorded: the terms appended since are dropped (their tables shrink, which
+  // allocates nothing; a table created since stays, empty) and the coefficients copied back.
+  void Restore(PBF& f) const {
+    const int32_t* coef = coefs_.data();
+    for (size_t d = 1; d < f.terms.tables.size(); ++d) {
+      if (!f.terms.tables[d]) continue;
+      TermTable& table = *f.terms.tables[d];
+      const size_t size = d < sizes_.size() ? static_cast<size_t>(sizes_[d]) : 0;
+      table.coefs.resize(size);
+      table.vars.resize(d * size);
+      std::copy(coef, coef + size, table.coefs.begin());
+      coef += size;
+    }
+    f.constant = constant_;
+  }
+
+ private:
+  int32_t constant_ = 0;
+  std::vector<int32_t> sizes_;  // per degree (absent tables 0); empty before Record
+  std::vector<int32_t> coefs_;  // the tables' coefficients, by ascending degree
+};
 
 }  // namespace
 
@@ -231,12 +265,8 @@ void PBF::ReduceHigherApprox() {
   // Once a term has been gathered through the index, every later one is (the index finds the
   // same terms, and the terms appended since all lie within terms it served), so nothing reads
   // the occurrence lists before the final compaction rebuilds them: the terms appended from then
-  // on are listed nowhere, which saves every append its lists. listed[d] is the size the table of
-  // degree d had then (absent tables 0); empty while the lists are kept.
-  std::vector<int32_t> listed;
-  // Per variable, the room its list keeps for the occurrences not listed yet (see
-  // AddIndicatorFoundUnlisted): listing them cannot fail.
-  std::vector<size_t> room;
+  // on are listed nowhere, which saves every append its lists. `listed` is the store then.
+  ListedState listed;
   try {
     for (TermCursor cursor = TermCursor::Begin(terms); cursor.degree >= 3; cursor.Advance()) {
       const int32_t d = cursor.degree;
@@ -247,15 +277,13 @@ void PBF::ReduceHigherApprox() {
       // where they are.
       const TermRef term{d, cursor.Ids()};
       local.Clear();
-      if (!listed.empty()) {
+      if (listed.Recorded()) {
         // The next term of this degree, whose buckets load while this one is examined.
         if (cursor.index + 1 < cursor.Table().Size()) gatherer.Prefetch({d, term.ids + d});
         gatherer.GatherIndexed(*this, local, term);
         if (!parity || parity->built_degree < d) parity = EnsureParityTables(d);
         const int32_t t = local.FindBestAssignment(odd, *parity);
-        if (t >= 0) {
-          AddIndicatorFoundUnlisted(*this, term, t, WrapAbs(a), gatherer.Found(), room.data());
-        }
+        if (t >= 0) AddIndicatorFoundUnlisted(*this, term, t, WrapAbs(a), gatherer.Found());
         continue;
       }
       const bool indexed = gatherer.Gather(*this, local, term);
@@ -263,18 +291,8 @@ void PBF::ReduceHigherApprox() {
       if (!parity || parity->built_degree < d) parity = EnsureParityTables(d);
       const int32_t t = local.FindBestAssignment(odd, *parity);
       if (indexed) {
-        room.resize(terms.occurrences.size());
-        for (size_t v = 0; v < room.size(); ++v) {
-          room[v] = terms.occurrences[v].capacity() - terms.occurrences[v].size();
-        }
-        std::vector<int32_t> sizes(terms.tables.size(), 0);
-        for (size_t k = 0; k < sizes.size(); ++k) {
-          if (terms.tables[k]) sizes[k] = terms.tables[k]->Size();
-        }
-        listed.swap(sizes);
-        if (t >= 0) {
-          AddIndicatorFoundUnlisted(*this, term, t, WrapAbs(a), gatherer.Found(), room.data());
-        }
+        listed.Record(*this);
+        if (t >= 0) AddIndicatorFoundUnlisted(*this, term, t, WrapAbs(a), gatherer.Found());
         continue;
       }
       if (t < 0) continue;
@@ -286,13 +304,11 @@ void PBF::ReduceHigherApprox() {
         AddIndicator(term, t, WrapAbs(a));
       }
     }
-    // Changes nothing when it fails (then the catch below lists the terms), and rebuilds every
-    // list when it does not.
+    // Changes nothing when it fails, and rebuilds every list when it does not.
     Shrink();
   } catch (...) {
-    // Memory ran out: the rewrites made so far stay, and the terms they appended are listed
-    // after all, into the room kept for them.
-    if (!listed.empty()) ListUnlisted(terms, listed);
+    // Memory ran out: the rewrites made while the lists were kept stay, the later ones go.
+    if (listed.Recorded()) listed.Restore(*this);
     throw;
   }
 }

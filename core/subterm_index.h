@@ -116,11 +116,8 @@ void AddIndicatorIndexed(PBF& f, TermRef term, int32_t s, int32_t amount,
 void AddIndicatorFound(PBF& f, TermRef term, int32_t s, int32_t amount, const int32_t* found);
 
 // AddIndicatorFound without the occurrence lists: the terms it appends are listed nowhere, and
-// the lists keep their entries until the caller lists those terms or rebuilds the lists. room[v]
-// is the capacity of v's list beyond its entries and the occurrences of v not listed yet; the call
-// grows a list before it would fall below 0 and then takes what it appends from room, so that
-// listing every appended term afterwards cannot run out of memory.
+// the lists keep their entries until the caller rebuilds them (or drops those terms again).
 void AddIndicatorFoundUnlisted(PBF& f, TermRef term, int32_t s, int32_t amount,
-                               const int32_t* found, size_t* room);
+                               const int32_t* found);
 
 }  // namespace pbf

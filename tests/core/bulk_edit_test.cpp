@@ -12,6 +12,7 @@
 #include <random>
 #include <vector>
 
+#include "evaluate.h"
 #include "pbf.h"
 #include "test_util.h"
 
@@ -244,9 +245,10 @@ TEST(BulkEdit, TermBlocksRebuildAFunctionWithListsInWalkOrder) {
 }
 
 // Not a bulk edit, but the allocation failures are here: a reduction that runs out of memory after
-// its terms stopped being listed (the index serves every term from the second on here) lists
-// them before the failure passes on, so the store stays intact at every point of failure; and
-// given enough memory, the result is the one without failures.
+// its terms stopped being listed (the index serves every term from the second on here) goes back
+// to the store it had then, so the store stays intact at every point of failure, and what it
+// holds is still an upper bound (every rewrite it keeps was applied whole, coefficients and
+// appended terms alike); given enough memory, the result is the one without failures.
 TEST(ReduceHigherApprox, FailedAllocationAnywhereLeavesAnIntactStore) {
   PBF f;
   for (int32_t a = 1; a <= 300; ++a) {
@@ -257,6 +259,11 @@ TEST(ReduceHigherApprox, FailedAllocationAnywhereLeavesAnIntactStore) {
   }
   PBF expected = f;
   expected.ReduceHigherApprox();
+  std::mt19937 random(7);
+  std::vector<std::vector<uint8_t>> labellings(64, std::vector<uint8_t>(f.MaxId() + 1));
+  for (auto& x : labellings) {
+    for (uint8_t& bit : x) bit = random() & 1;
+  }
   bool finished = false;
   for (long fail_at = 0; !finished; fail_at += 7) {
     PBF g = f;
@@ -268,6 +275,9 @@ TEST(ReduceHigherApprox, FailedAllocationAnywhereLeavesAnIntactStore) {
     }
     allocations_left = -1;
     ASSERT_EQ(testing::InvariantViolation(g), "") << "failing at allocation " << fail_at;
+    for (const auto& x : labellings) {
+      ASSERT_GE(Evaluate(g, x.data()), Evaluate(f, x.data())) << "failing at allocation " << fail_at;
+    }
     if (finished) ExpectSameStore(g, expected);
     ASSERT_LT(fail_at, 1000000);
   }
