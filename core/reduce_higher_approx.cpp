@@ -124,8 +124,7 @@ void GatherFromIndex(const PBF& f, SubtermIndex& index, LocalFunction& local, Te
 // to the index and grid256 was 20% slower.
 class Gatherer {
  public:
-  // Fills `local` for `term`; true when it was gathered through the index, whose answer for each
-  // subset s of the term's ids Found()[s] then holds.
+  // Fills `local` for `term`; true when it was gathered through the index.
   bool Gather(const PBF& f, LocalFunction& local, TermRef term) {
     constexpr size_t kLookupCost = 4;
     constexpr size_t kLongLists = 256;
@@ -154,14 +153,17 @@ class Gatherer {
   }
 
   // Gathers through the index, which must have served the last call of Gather (and is then exact
-  // for good: every term appended since lies within a term that the index has served).
+  // for good: every term appended since lies within a term that the index has served), with
+  // every store change since made by RewriteUnlisted, which keeps the index caught up.
   void GatherIndexed(const PBF& f, LocalFunction& local, TermRef term) {
-    index_->CatchUp();
     assert(index_->Exact());
     GatherFromIndex(f, *index_, local, term, found_);
   }
 
-  const int32_t* Found() const { return found_.data(); }
+  // AddIndicatorFoundUnlisted for the term just gathered through the index.
+  void RewriteUnlisted(PBF& f, TermRef term, int32_t s, int32_t amount) {
+    AddIndicatorFoundUnlisted(f, term, s, amount, found_.data(), *index_);
+  }
 
   // Requests what gathering `term` through the index will read (a hint, once the index exists).
   void Prefetch(TermRef term) const {
@@ -283,7 +285,7 @@ void PBF::ReduceHigherApprox() {
         gatherer.GatherIndexed(*this, local, term);
         if (!parity || parity->built_degree < d) parity = EnsureParityTables(d);
         const int32_t t = local.FindBestAssignment(odd, *parity);
-        if (t >= 0) AddIndicatorFoundUnlisted(*this, term, t, WrapAbs(a), gatherer.Found());
+        if (t >= 0) gatherer.RewriteUnlisted(*this, term, t, WrapAbs(a));
         continue;
       }
       const bool indexed = gatherer.Gather(*this, local, term);
@@ -292,7 +294,7 @@ void PBF::ReduceHigherApprox() {
       const int32_t t = local.FindBestAssignment(odd, *parity);
       if (indexed) {
         listed.Record(*this);
-        if (t >= 0) AddIndicatorFoundUnlisted(*this, term, t, WrapAbs(a), gatherer.Found());
+        if (t >= 0) gatherer.RewriteUnlisted(*this, term, t, WrapAbs(a));
         continue;
       }
       if (t < 0) continue;

@@ -49,6 +49,15 @@ class SubtermIndex {
   // the answers of FindSubsets do not depend on it.
   void Prefetch(TermRef term) const;
 
+  // Takes in, without reading them back from the store, terms that are subsets of the term last
+  // passed to FindSubsets, as they are appended: their hashes are known from there. The index
+  // must be caught up and exact. ReserveSubsets makes room for `count` of them and for the unary
+  // terms of `term`'s ids (it may grow the index, and fail); then TakeInSubset(s, index), for the
+  // term just appended at `index` to the table of degree popcount(s) with the ids that s
+  // selects, cannot fail. The index stays caught up.
+  void ReserveSubsets(TermRef term, size_t count);
+  void TakeInSubset(uint32_t s, int32_t index);
+
  private:
   // 16 slots of 8 bytes, two cache lines that the hardware fetches together.
   static constexpr int kSlots = 8;
@@ -101,6 +110,7 @@ class SubtermIndex {
   std::vector<uint8_t> degree_;
   std::vector<uint32_t> bucket_of_;
   std::vector<const uint64_t*> candidate_;
+  TermRef searched_;  // the term of the last FindSubsets
 };
 
 // PBF::AddIndicator with every term it adds to found through `index` instead of the occurrence
@@ -117,7 +127,9 @@ void AddIndicatorFound(PBF& f, TermRef term, int32_t s, int32_t amount, const in
 
 // AddIndicatorFound without the occurrence lists: the terms it appends are listed nowhere, and
 // the lists keep their entries until the caller rebuilds them (or drops those terms again).
+// `found` is what index.FindSubsets(term, found) left, the store unchanged since; the index
+// takes in the appended terms (SubtermIndex::TakeInSubset) and stays caught up.
 void AddIndicatorFoundUnlisted(PBF& f, TermRef term, int32_t s, int32_t amount,
-                               const int32_t* found);
+                               const int32_t* found, SubtermIndex& index);
 
 }  // namespace pbf
