@@ -95,13 +95,13 @@ void FinishGathering(const TermStore& terms, LocalFunction& local, const int32_t
 
 // What GatherSubterms gathers for a term with distinct ascending ids, found by looking up each
 // subset of its ids in an exact index, which leaves the answer for subset s in found[s]. Each
-// subset is its own mask in T's layout.
+// subset is its own mask in T's layout. The term is stored, at `stored_at` in its table.
 void GatherFromIndex(const PBF& f, SubtermIndex& index, LocalFunction& local, TermRef term,
-                     std::vector<int32_t>& found) {
+                     int32_t stored_at, std::vector<int32_t>& found) {
   const int32_t d = term.degree;
   const uint32_t n = uint32_t{1} << d;
   if (found.size() < n) found.resize(n);
-  index.FindSubsets(term, found.data());
+  index.FindSubsets(term, found.data(), stored_at);
   std::copy(term.ids, term.ids + d, local.vars.begin());
   local.count = d;
   const uint8_t* degrees = index.Degrees();
@@ -124,8 +124,9 @@ void GatherFromIndex(const PBF& f, SubtermIndex& index, LocalFunction& local, Te
 // to the index and grid256 was 20% slower.
 class Gatherer {
  public:
-  // Fills `local` for `term`; true when it was gathered through the index.
-  bool Gather(const PBF& f, LocalFunction& local, TermRef term) {
+  // Fills `local` for `term`, stored at `stored_at` in its table; true when it was gathered
+  // through the index.
+  bool Gather(const PBF& f, LocalFunction& local, TermRef term, int32_t stored_at) {
     constexpr size_t kLookupCost = 4;
     constexpr size_t kLongLists = 256;
     size_t listed = 0;
@@ -144,7 +145,7 @@ class Gatherer {
       }
       if (index_ && index_->Exact()) {
         // T's ids ascend, as all indexed terms' do.
-        GatherFromIndex(f, *index_, local, term, found_);
+        GatherFromIndex(f, *index_, local, term, stored_at, found_);
         return true;
       }
     }
@@ -155,9 +156,9 @@ class Gatherer {
   // Gathers through the index, which must have served the last call of Gather (and is then exact
   // for good: every term appended since lies within a term that the index has served), with
   // every store change since made by RewriteUnlisted, which keeps the index caught up.
-  void GatherIndexed(const PBF& f, LocalFunction& local, TermRef term) {
+  void GatherIndexed(const PBF& f, LocalFunction& local, TermRef term, int32_t stored_at) {
     assert(index_->Exact());
-    GatherFromIndex(f, *index_, local, term, found_);
+    GatherFromIndex(f, *index_, local, term, stored_at, found_);
   }
 
   // AddIndicatorFoundUnlisted for the term just gathered through the index.
@@ -282,13 +283,13 @@ void PBF::ReduceHigherApprox() {
       if (listed.Recorded()) {
         // The next term of this degree, whose buckets load while this one is examined.
         if (cursor.index + 1 < cursor.Table().Size()) gatherer.Prefetch({d, term.ids + d});
-        gatherer.GatherIndexed(*this, local, term);
+        gatherer.GatherIndexed(*this, local, term, cursor.index);
         if (!parity || parity->built_degree < d) parity = EnsureParityTables(d);
         const int32_t t = local.FindBestAssignment(odd, *parity);
         if (t >= 0) gatherer.RewriteUnlisted(*this, term, t, WrapAbs(a));
         continue;
       }
-      const bool indexed = gatherer.Gather(*this, local, term);
+      const bool indexed = gatherer.Gather(*this, local, term, cursor.index);
       // One snapshot serves the whole walk: the first degree reduced is the largest.
       if (!parity || parity->built_degree < d) parity = EnsureParityTables(d);
       const int32_t t = local.FindBestAssignment(odd, *parity);

@@ -177,7 +177,7 @@ void SubtermIndex::Prefetch(TermRef term) const {
   }
 }
 
-void SubtermIndex::FindSubsets(TermRef term, int32_t* found) {
+void SubtermIndex::FindSubsets(TermRef term, int32_t* found, int32_t stored_at) {
   searched_ = term;
   const int32_t d = term.degree;
   const int32_t* ids = term.ids;
@@ -220,7 +220,8 @@ void SubtermIndex::FindSubsets(TermRef term, int32_t* found) {
   // First pass: each subset's first slot that may hold it, whose term's ids and coefficient are
   // prefetched; none, null, when the subset is certainly absent.
   const size_t spill_mask = spill_.size() - 1;
-  for (uint32_t s = 3; s < n; ++s) {
+  const uint32_t last = stored_at >= 0 && d >= 2 ? n - 1 : n;  // the subsets looked up: s < last
+  for (uint32_t s = 3; s < last; ++s) {
     if ((s & (s - 1)) == 0) continue;  // unary, answered above
     const int32_t degree = degree_[s];
     const uint64_t hash = Finish(prefix_[s], degree);
@@ -262,7 +263,8 @@ void SubtermIndex::FindSubsets(TermRef term, int32_t* found) {
   }
   // Second pass: make sure, and look further after a slot that held another term.
   int32_t subset[kMaxApproxDegree];
-  for (uint32_t s = 3; s < n; ++s) {
+  if (last < n) found[last] = stored_at;
+  for (uint32_t s = 3; s < last; ++s) {
     if ((s & (s - 1)) == 0) continue;
     const uint64_t* candidate = candidate_[s];
     if (!candidate) {
