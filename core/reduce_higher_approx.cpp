@@ -26,11 +26,12 @@
 // - Once one term has been gathered through the index, every later one is, and nothing reads
 //   the occurrence lists again before the final compaction rebuilds them; so the terms appended
 //   from then on are not listed (on 10^6 random monomials, their appends to the lists took a
-//   third of the time; bench/RESULTS.md). Should memory run out after that, the store goes back
-//   to where it was then: the coefficients are recorded at that point, so going back drops the
-//   terms appended since and copies the coefficients back, and allocates nothing. Keeping the
-//   later rewrites instead would need room in the lists for everything appended (on 10^6
-//   monomials, 570 MB of lists grown as the reduction went, a sixth of its time).
+//   third of the time; bench/RESULTS.md). Should memory run out after that, the rewrites made so
+//   far stay: the index is freed and the appended terms are listed then. Keeping room in the lists
+//   for them all along would make that listing safe, but cost 570 MB of lists grown as the
+//   reduction went on 10^6 monomials, a sixth of its time; instead the store is recorded when
+//   listing stops, and only when even the listing runs out of memory does it go back to that
+//   record (which allocates nothing), so the store is intact whatever fails.
 #include <algorithm>
 #include <bit>
 #include <cassert>
@@ -171,6 +172,12 @@ class Gatherer {
     if (index_) index_->Prefetch(term);
   }
 
+  // Frees the index and the lookups' answers.
+  void Release() {
+    index_.reset();
+    found_ = {};
+  }
+
   // The index, caught up with the store, once it exists and as long as it is exact; else null.
   const SubtermIndex* CaughtUpIndex() {
     if (!index_) return nullptr;
@@ -237,6 +244,30 @@ class ListedState {
 
   bool Recorded() const { return !sizes_.empty(); }
 
+  // Lists the terms appended since the record; when memory runs out part-way, takes back what it
+  // listed (the lists' tails) and rethrows.
+  void ListAppended(PBF& f) const {
+    try {
+      for (size_t d = 1; d < f.terms.tables.size(); ++d) {
+        if (!f.terms.tables[d]) continue;
+        const TermTable& table = *f.terms.tables[d];
+        for (int32_t t = RecordedSize(d); t < table.Size(); ++t) {
+          const int32_t* ids = table.Ids(t);
+          for (size_t k = 0; k < d; ++k) {
+            f.terms.OccurrencesOf(ids[k]).push_back({static_cast<int32_t>(d), t});
+          }
+        }
+      }
+    } catch (...) {
+      for (OccurrenceList& list : f.terms.occurrences) {
+        while (!list.empty() && list.back().index >= RecordedSize(list.back().degree)) {
+          list.pop_back();
+        }
+      }
+      throw;
+    }
+  }
+
   // Puts f back as recorded: the terms appended since are dropped (their tables shrink, which
   // allocates nothing; a table created since stays, empty) and the coefficients copied back.
   void Restore(PBF& f) const {
@@ -244,7 +275,7 @@ class ListedState {
     for (size_t d = 1; d < f.terms.tables.size(); ++d) {
       if (!f.terms.tables[d]) continue;
       TermTable& table = *f.terms.tables[d];
-      const size_t size = d < sizes_.size() ? static_cast<size_t>(sizes_[d]) : 0;
+      const auto size = static_cast<size_t>(RecordedSize(d));
       table.coefs.resize(size);
       table.vars.resize(d * size);
       std::copy(coef, coef + size, table.coefs.begin());
@@ -254,6 +285,10 @@ class ListedState {
   }
 
  private:
+  int32_t RecordedSize(size_t degree) const {
+    return degree < sizes_.size() ? sizes_[degree] : 0;
+  }
+
   int32_t constant_ = 0;
   std::vector<int32_t> sizes_;  // per degree (absent tables 0); empty before Record
   std::vector<int32_t> coefs_;  // the tables' coefficients, by ascending degree
@@ -310,8 +345,16 @@ void PBF::ReduceHigherApprox() {
     // Changes nothing when it fails, and rebuilds every list when it does not.
     Shrink();
   } catch (...) {
-    // Memory ran out: the rewrites made while the lists were kept stay, the later ones go.
-    if (listed.Recorded()) listed.Restore(*this);
+    // Memory ran out: the rewrites made so far stay, and the terms they appended are listed after
+    // all, once the index has given back its memory; failing that, the later rewrites go.
+    if (listed.Recorded()) {
+      gatherer.Release();
+      try {
+        listed.ListAppended(*this);
+      } catch (...) {
+        listed.Restore(*this);
+      }
+    }
     throw;
   }
 }
