@@ -31,10 +31,11 @@ size_t Binomial(int32_t n, int32_t k) {
 
 // The additions of AddIndicator, each superset's term found by `find(i, length, ids)` for the
 // superset i with these ids (its index in the table of that degree, or -1): merged into it, or
-// appended.
+// appended. Unlisted (with an index, which takes in each appended term instead), the appended
+// terms are listed nowhere.
 template <bool kListed = true, typename Find>
 void AddIndicatorUsing(PBF& f, TermRef term, int32_t s, int32_t amount, Find find,
-                       size_t* room = nullptr) {
+                       SubtermIndex* index = nullptr) {
   if (amount == 0) return;  // every addition would be 0
   const int32_t d = term.degree;
   const uint32_t set = static_cast<uint32_t>(s);
@@ -59,16 +60,9 @@ void AddIndicatorUsing(PBF& f, TermRef term, int32_t s, int32_t amount, Find fin
         {{term.ids, positions}, {per_position, positions}, {per_degree, positions}});
   } else {
     f.terms.ReserveAppends({{}, {}, {per_degree, positions}});
-    // Room in the lists for what the terms may one day need there: every list's capacity covers
-    // its entries and the occurrences still to be listed, which room[id] does not exceed.
-    for (int32_t p = 0; p < d; ++p) {
-      size_t& spare = room[term.ids[p]];
-      if (spare >= per_position[p]) continue;
-      OccurrenceList& list = f.terms.OccurrencesOf(term.ids[p]);
-      const size_t needed = list.capacity() - spare + per_position[p];
-      list.reserve(std::max(needed, 2 * list.capacity() + 1));
-      spare = list.capacity() - needed + per_position[p];
-    }
+    size_t appends = 0;
+    for (int32_t k = 0; k < d; ++k) appends += per_degree[k];
+    index->ReserveSubsets(term, appends);
   }
 
   int32_t ids[kMaxLocalVariables];
@@ -89,7 +83,7 @@ void AddIndicatorUsing(PBF& f, TermRef term, int32_t s, int32_t amount, Find fin
         } else {
           table.vars.insert(table.vars.end(), ids, ids + length);
           table.coefs.push_back(coef);
-          for (int32_t k = 0; k < length; ++k) --room[ids[k]];
+          index->TakeInSubset(i, table.Size() - 1);
         }
       }
     }
@@ -118,9 +112,10 @@ void AddIndicatorFound(PBF& f, TermRef term, int32_t s, int32_t amount, const in
 }
 
 void AddIndicatorFoundUnlisted(PBF& f, TermRef term, int32_t s, int32_t amount,
-                               const int32_t* found, size_t* room) {
+                               const int32_t* found, SubtermIndex& index) {
   AddIndicatorUsing<false>(
-      f, term, s, amount, [found](uint32_t i, int32_t, const int32_t*) { return found[i]; }, room);
+      f, term, s, amount, [found](uint32_t i, int32_t, const int32_t*) { return found[i]; },
+      &index);
 }
 
 }  // namespace pbf

@@ -26,9 +26,12 @@
 // - Once one term has been gathered through the index, every later one is, and nothing reads
 //   the occurrence lists again before the final compaction rebuilds them; so the terms appended
 //   from then on are not listed (on 10^6 random monomials, their appends to the lists took a
-//   third of the time; bench/RESULTS.md). Their lists keep room for them, counted per variable,
-//   so that should memory run out they are listed before the failure passes on, which then
-//   allocates nothing.
+//   third of the time; bench/RESULTS.md). Should memory run out after that, the rewrites made so
+//   far stay: the index is freed and the appended terms are listed then. Keeping room in the lists
+//   for them all along would make that listing safe, but cost 570 MB of lists grown as the
+//   reduction went on 10^6 monomials, a sixth of its time; instead the store is recorded when
+//   listing stops, and only when even the listing runs out of memory does it go back to that
+//   record (which allocates nothing), so the store is intact whatever fails.
 #include <algorithm>
 #include <bit>
 #include <cassert>
@@ -93,13 +96,13 @@ void FinishGathering(const TermStore& terms, LocalFunction& local, const int32_t
 
 // What GatherSubterms gathers for a term with distinct ascending ids, found by looking up each
 // subset of its ids in an exact index, which leaves the answer for subset s in found[s]. Each
-// subset is its own mask in T's layout.
+// subset is its own mask in T's layout. The term is stored, at `stored_at` in its table.
 void GatherFromIndex(const PBF& f, SubtermIndex& index, LocalFunction& local, TermRef term,
-                     std::vector<int32_t>& found) {
+                     int32_t stored_at, std::vector<int32_t>& found) {
   const int32_t d = term.degree;
   const uint32_t n = uint32_t{1} << d;
   if (found.size() < n) found.resize(n);
-  index.FindSubsets(term, found.data());
+  index.FindSubsets(term, found.data(), stored_at);
   std::copy(term.ids, term.ids + d, local.vars.begin());
   local.count = d;
   const uint8_t* degrees = index.Degrees();
@@ -122,9 +125,9 @@ void GatherFromIndex(const PBF& f, SubtermIndex& index, LocalFunction& local, Te
 // to the index and grid256 was 20% slower.
 class Gatherer {
  public:
-  // Fills `local` for `term`; true when it was gathered through the index, whose answer for each
-  // subset s of the term's ids Found()[s] then holds.
-  bool Gather(const PBF& f, LocalFunction& local, TermRef term) {
+  // Fills `local` for `term`, stored at `stored_at` in its table; true when it was gathered
+  // through the index.
+  bool Gather(const PBF& f, LocalFunction& local, TermRef term, int32_t stored_at) {
     constexpr size_t kLookupCost = 4;
     constexpr size_t kLongLists = 256;
     size_t listed = 0;
@@ -143,7 +146,7 @@ class Gatherer {
       }
       if (index_ && index_->Exact()) {
         // T's ids ascend, as all indexed terms' do.
-        GatherFromIndex(f, *index_, local, term, found_);
+        GatherFromIndex(f, *index_, local, term, stored_at, found_);
         return true;
       }
     }
@@ -152,18 +155,27 @@ class Gatherer {
   }
 
   // Gathers through the index, which must have served the last call of Gather (and is then exact
-  // for good: every term appended since lies within a term that the index has served).
-  void GatherIndexed(const PBF& f, LocalFunction& local, TermRef term) {
-    index_->CatchUp();
+  // for good: every term appended since lies within a term that the index has served), with
+  // every store change since made by RewriteUnlisted, which keeps the index caught up.
+  void GatherIndexed(const PBF& f, LocalFunction& local, TermRef term, int32_t stored_at) {
     assert(index_->Exact());
-    GatherFromIndex(f, *index_, local, term, found_);
+    GatherFromIndex(f, *index_, local, term, stored_at, found_);
   }
 
-  const int32_t* Found() const { return found_.data(); }
+  // AddIndicatorFoundUnlisted for the term just gathered through the index.
+  void RewriteUnlisted(PBF& f, TermRef term, int32_t s, int32_t amount) {
+    AddIndicatorFoundUnlisted(f, term, s, amount, found_.data(), *index_);
+  }
 
   // Requests what gathering `term` through the index will read (a hint, once the index exists).
   void Prefetch(TermRef term) const {
     if (index_) index_->Prefetch(term);
+  }
+
+  // Frees the index and the lookups' answers.
+  void Release() {
+    index_.reset();
+    found_ = {};
   }
 
   // The index, caught up with the store, once it exists and as long as it is exact; else null.
@@ -207,20 +219,80 @@ void PBF::GatherSubterms(LocalFunction& local, TermRef term) const {
 
 namespace {
 
-// Appends the occurrences of every term at or past listed[d] in the table of degree d (0 past the
-// end of `listed`) to the lists.
-void ListUnlisted(TermStore& terms, const std::vector<int32_t>& listed) {
-  for (size_t d = 1; d < terms.tables.size(); ++d) {
-    if (!terms.tables[d]) continue;
-    const TermTable& table = *terms.tables[d];
-    for (int32_t t = d < listed.size() ? listed[d] : 0; t < table.Size(); ++t) {
-      const int32_t* ids = table.Ids(t);
-      for (size_t k = 0; k < d; ++k) {
-        terms.OccurrencesOf(ids[k]).push_back({static_cast<int32_t>(d), t});
+// The store as it was when its terms stopped being listed: the constant, the size of every table
+// and every coefficient, so that a reduction that runs out of memory later can go back to it.
+class ListedState {
+ public:
+  // Records f; when this runs out of memory, nothing is recorded.
+  void Record(const PBF& f) {
+    std::vector<int32_t> sizes(f.terms.tables.size(), 0);
+    size_t total = 0;
+    for (size_t d = 0; d < sizes.size(); ++d) {
+      if (!f.terms.tables[d]) continue;
+      sizes[d] = f.terms.tables[d]->Size();
+      total += static_cast<size_t>(sizes[d]);
+    }
+    std::vector<int32_t> coefs;
+    coefs.reserve(total);
+    for (const auto& table : f.terms.tables) {
+      if (table) coefs.insert(coefs.end(), table->coefs.begin(), table->coefs.end());
+    }
+    constant_ = f.constant;
+    sizes_.swap(sizes);
+    coefs_.swap(coefs);
+  }
+
+  bool Recorded() const { return !sizes_.empty(); }
+
+  // Lists the terms appended since the record; when memory runs out part-way, takes back what it
+  // listed (the lists' tails) and rethrows.
+  void ListAppended(PBF& f) const {
+    try {
+      for (size_t d = 1; d < f.terms.tables.size(); ++d) {
+        if (!f.terms.tables[d]) continue;
+        const TermTable& table = *f.terms.tables[d];
+        for (int32_t t = RecordedSize(d); t < table.Size(); ++t) {
+          const int32_t* ids = table.Ids(t);
+          for (size_t k = 0; k < d; ++k) {
+            f.terms.OccurrencesOf(ids[k]).push_back({static_cast<int32_t>(d), t});
+          }
+        }
       }
+    } catch (...) {
+      for (OccurrenceList& list : f.terms.occurrences) {
+        while (!list.empty() && list.back().index >= RecordedSize(list.back().degree)) {
+          list.pop_back();
+        }
+      }
+      throw;
     }
   }
-}
+
+  // Puts f back as recorded: the terms appended since are dropped (their tables shrink, which
+  // allocates nothing; a table created since stays, empty) and the coefficients copied back.
+  void Restore(PBF& f) const {
+    const int32_t* coef = coefs_.data();
+    for (size_t d = 1; d < f.terms.tables.size(); ++d) {
+      if (!f.terms.tables[d]) continue;
+      TermTable& table = *f.terms.tables[d];
+      const auto size = static_cast<size_t>(RecordedSize(d));
+      table.coefs.resize(size);
+      table.vars.resize(d * size);
+      std::copy(coef, coef + size, table.coefs.begin());
+      coef += size;
+    }
+    f.constant = constant_;
+  }
+
+ private:
+  int32_t RecordedSize(size_t degree) const {
+    return degree < sizes_.size() ? sizes_[degree] : 0;
+  }
+
+  int32_t constant_ = 0;
+  std::vector<int32_t> sizes_;  // per degree (absent tables 0); empty before Record
+  std::vector<int32_t> coefs_;  // the tables' coefficients, by ascending degree
+};
 
 }  // namespace
 
@@ -231,12 +303,8 @@ void PBF::ReduceHigherApprox() {
   // Once a term has been gathered through the index, every later one is (the index finds the
   // same terms, and the terms appended since all lie within terms it served), so nothing reads
   // the occurrence lists before the final compaction rebuilds them: the terms appended from then
-  // on are listed nowhere, which saves every append its lists. listed[d] is the size the table of
-  // degree d had then (absent tables 0); empty while the lists are kept.
-  std::vector<int32_t> listed;
-  // Per variable, the room its list keeps for the occurrences not listed yet (see
-  // AddIndicatorFoundUnlisted): listing them cannot fail.
-  std::vector<size_t> room;
+  // on are listed nowhere, which saves every append its lists. `listed` is the store then.
+  ListedState listed;
   try {
     for (TermCursor cursor = TermCursor::Begin(terms); cursor.degree >= 3; cursor.Advance()) {
       const int32_t d = cursor.degree;
@@ -247,34 +315,22 @@ void PBF::ReduceHigherApprox() {
       // where they are.
       const TermRef term{d, cursor.Ids()};
       local.Clear();
-      if (!listed.empty()) {
+      if (listed.Recorded()) {
         // The next term of this degree, whose buckets load while this one is examined.
         if (cursor.index + 1 < cursor.Table().Size()) gatherer.Prefetch({d, term.ids + d});
-        gatherer.GatherIndexed(*this, local, term);
+        gatherer.GatherIndexed(*this, local, term, cursor.index);
         if (!parity || parity->built_degree < d) parity = EnsureParityTables(d);
         const int32_t t = local.FindBestAssignment(odd, *parity);
-        if (t >= 0) {
-          AddIndicatorFoundUnlisted(*this, term, t, WrapAbs(a), gatherer.Found(), room.data());
-        }
+        if (t >= 0) gatherer.RewriteUnlisted(*this, term, t, WrapAbs(a));
         continue;
       }
-      const bool indexed = gatherer.Gather(*this, local, term);
+      const bool indexed = gatherer.Gather(*this, local, term, cursor.index);
       // One snapshot serves the whole walk: the first degree reduced is the largest.
       if (!parity || parity->built_degree < d) parity = EnsureParityTables(d);
       const int32_t t = local.FindBestAssignment(odd, *parity);
       if (indexed) {
-        room.resize(terms.occurrences.size());
-        for (size_t v = 0; v < room.size(); ++v) {
-          room[v] = terms.occurrences[v].capacity() - terms.occurrences[v].size();
-        }
-        std::vector<int32_t> sizes(terms.tables.size(), 0);
-        for (size_t k = 0; k < sizes.size(); ++k) {
-          if (terms.tables[k]) sizes[k] = terms.tables[k]->Size();
-        }
-        listed.swap(sizes);
-        if (t >= 0) {
-          AddIndicatorFoundUnlisted(*this, term, t, WrapAbs(a), gatherer.Found(), room.data());
-        }
+        listed.Record(*this);
+        if (t >= 0) gatherer.RewriteUnlisted(*this, term, t, WrapAbs(a));
         continue;
       }
       if (t < 0) continue;
@@ -286,13 +342,19 @@ void PBF::ReduceHigherApprox() {
         AddIndicator(term, t, WrapAbs(a));
       }
     }
-    // Changes nothing when it fails (then the catch below lists the terms), and rebuilds every
-    // list when it does not.
+    // Changes nothing when it fails, and rebuilds every list when it does not.
     Shrink();
   } catch (...) {
-    // Memory ran out: the rewrites made so far stay, and the terms they appended are listed
-    // after all, into the room kept for them.
-    if (!listed.empty()) ListUnlisted(terms, listed);
+    // Memory ran out: the rewrites made so far stay, and the terms they appended are listed after
+    // all, once the index has given back its memory; failing that, the later rewrites go.
+    if (listed.Recorded()) {
+      gatherer.Release();
+      try {
+        listed.ListAppended(*this);
+      } catch (...) {
+        listed.Restore(*this);
+      }
+    }
     throw;
   }
 }

@@ -23,6 +23,7 @@
 
 #include <algorithm>
 #include <bit>
+#include <cassert>
 #include <cstdlib>
 #include <cstring>
 #include <new>
@@ -146,6 +147,10 @@ void SubtermIndex::Prefetch(TermRef term) const {
   const size_t mask = bucket_count_ - 1;
   const int32_t d = term.degree;
   const int32_t* ids = term.ids;
+  for (int32_t k = 0; k < d; ++k) {
+    const auto id = static_cast<size_t>(ids[k]);
+    if (id < unary_.size()) __builtin_prefetch(&unary_[id]);
+  }
   for (int32_t i = 0; i + 1 < d; ++i) {
     const uint64_t first = Fold(0, ids[i]);
     for (int32_t j = i + 1; j < d; ++j) {
@@ -172,7 +177,8 @@ void SubtermIndex::Prefetch(TermRef term) const {
   }
 }
 
-void SubtermIndex::FindSubsets(TermRef term, int32_t* found) {
+void SubtermIndex::FindSubsets(TermRef term, int32_t* found, int32_t stored_at) {
+  searched_ = term;
   const int32_t d = term.degree;
   const int32_t* ids = term.ids;
   const uint32_t n = uint32_t{1} << d;
@@ -214,7 +220,8 @@ void SubtermIndex::FindSubsets(TermRef term, int32_t* found) {
   // First pass: each subset's first slot that may hold it, whose term's ids and coefficient are
   // prefetched; none, null, when the subset is certainly absent.
   const size_t spill_mask = spill_.size() - 1;
-  for (uint32_t s = 3; s < n; ++s) {
+  const uint32_t last = stored_at >= 0 && d >= 2 ? n - 1 : n;  // the subsets looked up: s < last
+  for (uint32_t s = 3; s < last; ++s) {
     if ((s & (s - 1)) == 0) continue;  // unary, answered above
     const int32_t degree = degree_[s];
     const uint64_t hash = Finish(prefix_[s], degree);
@@ -256,7 +263,8 @@ void SubtermIndex::FindSubsets(TermRef term, int32_t* found) {
   }
   // Second pass: make sure, and look further after a slot that held another term.
   int32_t subset[kMaxApproxDegree];
-  for (uint32_t s = 3; s < n; ++s) {
+  if (last < n) found[last] = stored_at;
+  for (uint32_t s = 3; s < last; ++s) {
     if ((s & (s - 1)) == 0) continue;
     const uint64_t* candidate = candidate_[s];
     if (!candidate) {
@@ -271,6 +279,31 @@ void SubtermIndex::FindSubsets(TermRef term, int32_t* found) {
       found[s] = Lookup(bucket_of_[s], Finish(prefix_[s], degree), degree, subset);
     }
   }
+}
+
+void SubtermIndex::ReserveSubsets(TermRef term, size_t count) {
+  const auto largest = static_cast<size_t>(term.ids[term.degree - 1]);
+  if (largest >= unary_.size()) unary_.resize(largest + 1, -1);
+  if (2 * (used_ + count) > bucket_count_ * kSlots) Grow(used_ + count);
+  while (2 * (spill_used_ + count) > spill_.size()) GrowSpill();
+}
+
+void SubtermIndex::TakeInSubset(uint32_t s, int32_t index) {
+  const int32_t degree = degree_[s];
+  int32_t& indexed = indexed_[static_cast<size_t>(degree)];
+  assert(exact_ && indexed == index);
+  indexed = index + 1;
+  if (degree == 1) {
+    unary_[static_cast<size_t>(searched_.ids[searched_.degree - 1 - std::countr_zero(s)])] = index;
+    return;
+  }
+  // The bucket of its first two ids, the two highest bits of s (the buckets may have grown since
+  // FindSubsets chose them).
+  const uint32_t rest = s ^ (uint32_t{1} << (31 - std::countl_zero(s)));
+  const uint32_t pair = s ^ rest ^ (uint32_t{1} << (31 - std::countl_zero(rest)));
+  const uint64_t hash = Finish(prefix_[s], degree);
+  InsertHashed(Finish(prefix_[pair], 2) & (bucket_count_ - 1), SlotOf(degree, index, hash), hash);
+  ++used_;
 }
 
 void SubtermIndex::Insert(int32_t degree, int32_t index) {

@@ -40,14 +40,25 @@ class SubtermIndex {
   // (a term of degree popcount(s)). found[0] is not written. Cheaper than 2^d - 1 calls of Find:
   // the subsets' hashes share their prefixes, the subsets that begin with the same two ids share
   // one bucket, and all the buckets are requested before the first one is read. Afterwards
-  // Degrees()[s] holds popcount(s) for every s < 2^d.
-  void FindSubsets(TermRef term, int32_t* found);
+  // Degrees()[s] holds popcount(s) for every s < 2^d. A term known to be stored, at `stored_at`
+  // in the table of degree d, answers its own subset (s = 2^d - 1) without a lookup: the
+  // reduction's terms are, and for degree 3 that is a quarter of the lookups.
+  void FindSubsets(TermRef term, int32_t* found, int32_t stored_at = -1);
   const uint8_t* Degrees() const { return degree_.data(); }
 
   // Requests the buckets that FindSubsets will read for a term with these ids (as FindSubsets
   // wants them), so that a term's misses can overlap the work on the one before it. Only a hint:
   // the answers of FindSubsets do not depend on it.
   void Prefetch(TermRef term) const;
+
+  // Takes in, without reading them back from the store, terms that are subsets of the term last
+  // passed to FindSubsets, as they are appended: their hashes are known from there. The index
+  // must be caught up and exact. ReserveSubsets makes room for `count` of them and for the unary
+  // terms of `term`'s ids (it may grow the index, and fail); then TakeInSubset(s, index), for the
+  // term just appended at `index` to the table of degree popcount(s) with the ids that s
+  // selects, cannot fail. The index stays caught up.
+  void ReserveSubsets(TermRef term, size_t count);
+  void TakeInSubset(uint32_t s, int32_t index);
 
  private:
   // 16 slots of 8 bytes, two cache lines that the hardware fetches together.
@@ -101,6 +112,7 @@ class SubtermIndex {
   std::vector<uint8_t> degree_;
   std::vector<uint32_t> bucket_of_;
   std::vector<const uint64_t*> candidate_;
+  TermRef searched_;  // the term of the last FindSubsets
 };
 
 // PBF::AddIndicator with every term it adds to found through `index` instead of the occurrence
@@ -116,11 +128,10 @@ void AddIndicatorIndexed(PBF& f, TermRef term, int32_t s, int32_t amount,
 void AddIndicatorFound(PBF& f, TermRef term, int32_t s, int32_t amount, const int32_t* found);
 
 // AddIndicatorFound without the occurrence lists: the terms it appends are listed nowhere, and
-// the lists keep their entries until the caller lists those terms or rebuilds the lists. room[v]
-// is the capacity of v's list beyond its entries and the occurrences of v not listed yet; the call
-// grows a list before it would fall below 0 and then takes what it appends from room, so that
-// listing every appended term afterwards cannot run out of memory.
+// the lists keep their entries until the caller rebuilds them (or drops those terms again).
+// `found` is what index.FindSubsets(term, found) left, the store unchanged since; the index
+// takes in the appended terms (SubtermIndex::TakeInSubset) and stays caught up.
 void AddIndicatorFoundUnlisted(PBF& f, TermRef term, int32_t s, int32_t amount,
-                               const int32_t* found, size_t* room);
+                               const int32_t* found, SubtermIndex& index);
 
 }  // namespace pbf

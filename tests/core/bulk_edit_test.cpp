@@ -10,29 +10,40 @@
 #include <functional>
 #include <new>
 #include <random>
+#include <string>
 #include <vector>
 
+#include "evaluate.h"
 #include "pbf.h"
 #include "test_util.h"
 
 // Allocation failure on demand: while `allocations_left` is >= 0, it counts down the allocations
-// that may still succeed, and the next one throws std::bad_alloc. Replaces the global operator new
-// of this test program; every other test leaves it disarmed.
+// that may still succeed, and the next one throws std::bad_alloc; then `allocations_left` becomes
+// `allocations_after_failure` (by default 0: every later allocation fails too; -1: none does).
+// Replaces the global operator new of this test program; every other test leaves it disarmed.
 namespace {
 long allocations_left = -1;
+long allocations_after_failure = 0;
+
+bool NextAllocationFails() {
+  if (allocations_left == 0) {
+    allocations_left = allocations_after_failure;
+    return true;
+  }
+  if (allocations_left > 0) --allocations_left;
+  return false;
+}
 }  // namespace
 
 void* operator new(std::size_t size) {
-  if (allocations_left == 0) throw std::bad_alloc();
-  if (allocations_left > 0) --allocations_left;
+  if (NextAllocationFails()) throw std::bad_alloc();
   if (void* p = std::malloc(size == 0 ? 1 : size)) return p;
   throw std::bad_alloc();
 }
 // The nothrow form too (std::stable_sort's buffer comes from it and goes back through the sized
 // delete below): a sanitizer's own version would tag the block as new'd, not malloc'd.
 void* operator new(std::size_t size, const std::nothrow_t&) noexcept {
-  if (allocations_left == 0) return nullptr;
-  if (allocations_left > 0) --allocations_left;
+  if (NextAllocationFails()) return nullptr;
   return std::malloc(size == 0 ? 1 : size);
 }
 // GCC pairs the free() below with the new-expressions that it inlines this into, not with the
@@ -243,10 +254,13 @@ TEST(BulkEdit, TermBlocksRebuildAFunctionWithListsInWalkOrder) {
   ExpectSameStore(g, f);
 }
 
-// Not a bulk edit, but the allocation failures are here: a reduction that runs out of memory after
-// its terms stopped being listed (the index serves every term from the second on here) lists
-// them before the failure passes on, so the store stays intact at every point of failure; and
-// given enough memory, the result is the one without failures.
+// Not a bulk edit, but the allocation failures are here. The reduction stops listing the terms it
+// appends once its index serves every term (here from the second term on). When one allocation
+// fails, the rewrites made so far stay and their terms are listed after all; when later
+// allocations fail too, so that even that listing cannot be done (from its start, or part-way),
+// it goes back to the store it had when listing stopped. Either way the store stays intact and
+// still an upper bound (every rewrite kept was applied whole), and given enough memory the result
+// is the one without failures.
 TEST(ReduceHigherApprox, FailedAllocationAnywhereLeavesAnIntactStore) {
   PBF f;
   for (int32_t a = 1; a <= 300; ++a) {
@@ -257,20 +271,40 @@ TEST(ReduceHigherApprox, FailedAllocationAnywhereLeavesAnIntactStore) {
   }
   PBF expected = f;
   expected.ReduceHigherApprox();
+  std::mt19937 random(7);
+  std::vector<std::vector<uint8_t>> labellings(64, std::vector<uint8_t>(f.MaxId() + 1));
+  for (auto& x : labellings) {
+    for (uint8_t& bit : x) bit = random() & 1;
+  }
   bool finished = false;
+  bool kept_later_rewrites = false;
   for (long fail_at = 0; !finished; fail_at += 7) {
-    PBF g = f;
-    allocations_left = fail_at;
-    try {
-      g.ReduceHigherApprox();
-      finished = true;
-    } catch (const std::bad_alloc&) {
+    std::string every_later_fails, none_does;
+    for (const long after : {0, 2, -1}) {
+      PBF g = f;
+      allocations_left = fail_at;
+      allocations_after_failure = after;
+      try {
+        g.ReduceHigherApprox();
+        finished = true;
+      } catch (const std::bad_alloc&) {
+      }
+      allocations_left = -1;
+      allocations_after_failure = 0;
+      const std::string trace = "failing at allocation " + std::to_string(fail_at) + ", then " +
+                                std::to_string(after) + " more";
+      ASSERT_EQ(testing::InvariantViolation(g), "") << trace;
+      for (const auto& x : labellings) {
+        ASSERT_GE(Evaluate(g, x.data()), Evaluate(f, x.data())) << trace;
+      }
+      if (finished) ExpectSameStore(g, expected);
+      if (after == 0) every_later_fails = g.GetString();
+      if (after == -1) none_does = g.GetString();
     }
-    allocations_left = -1;
-    ASSERT_EQ(testing::InvariantViolation(g), "") << "failing at allocation " << fail_at;
-    if (finished) ExpectSameStore(g, expected);
+    kept_later_rewrites |= none_does != every_later_fails;
     ASSERT_LT(fail_at, 1000000);
   }
+  EXPECT_TRUE(kept_later_rewrites);
 }
 
 }  // namespace

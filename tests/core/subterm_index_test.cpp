@@ -38,22 +38,24 @@ void ExpectSameAnswers(const SubtermIndex& index, const PBF& f, std::mt19937& rn
 }
 
 // FindSubsets answers for every subset what FindTerm answers, on the stored terms' own ids (whose
-// subsets are often stored) and on random ascending lists up to degree 9, ids beyond every
-// stored one included.
+// subsets are often stored; told where they are stored half of the time) and on random
+// ascending lists up to degree 9, ids beyond every stored one included.
 void ExpectSameSubsets(SubtermIndex& index, const PBF& f, std::mt19937& rng) {
-  std::vector<std::vector<int32_t>> terms;
+  std::vector<std::pair<std::vector<int32_t>, int32_t>> terms;  // ids, where stored or -1
   for (int32_t d = 1; d <= 6; ++d) {
     for (int32_t t = 0; f.terms.HasTable(d) && t < f.terms.Table(d).Size(); ++t) {
-      terms.emplace_back(f.terms.Table(d).Ids(t), f.terms.Table(d).Ids(t) + d);
+      terms.emplace_back(std::vector<int32_t>(f.terms.Table(d).Ids(t), f.terms.Table(d).Ids(t) + d),
+                         t % 2 == 0 ? t : -1);
     }
   }
   for (int n = 0; n < 40; ++n) {
-    terms.push_back(testing::RandomAscendingIds(rng, 16, 1 + static_cast<int32_t>(rng() % 9)));
+    terms.emplace_back(testing::RandomAscendingIds(rng, 16, 1 + static_cast<int32_t>(rng() % 9)),
+                       -1);
   }
   std::vector<int32_t> found(size_t{1} << 9);
-  for (const std::vector<int32_t>& ids : terms) {
+  for (const auto& [ids, stored_at] : terms) {
     const auto d = static_cast<int32_t>(ids.size());
-    index.FindSubsets({d, ids.data()}, found.data());
+    index.FindSubsets({d, ids.data()}, found.data(), stored_at);
     for (uint32_t s = 1; s < (1u << d); ++s) {
       int32_t subset[9];
       const int32_t g = SubsetIds(ids.data(), d, s, subset);
