@@ -344,6 +344,8 @@ void SubtermIndex::Grow(size_t terms, size_t hoped) {
     while (count * kSlots < 2 * n) count *= 2;
     return count;
   };
+  // A hope beyond any memory would overflow the sizes below; it only has to fail to allocate.
+  hoped = std::min(hoped, (size_t{1} << 50) / sizeof(Bucket));
   // Everything new is allocated before anything is replaced.
   // Zeroed by calloc, which for a block this large maps fresh pages instead of writing zeros, and
   // aligned within it; from 2 MiB on to 2 MiB, so that the system may back the buckets with huge
