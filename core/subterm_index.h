@@ -24,7 +24,14 @@ namespace pbf {
 
 class SubtermIndex {
  public:
-  explicit SubtermIndex(const TermStore& store) : store_(store) { CatchUp(); }
+  // `expected_terms`: how many terms of degree 2 and more the store is expected to hold by the
+  // time the index is done with. The buckets are first made large enough for them, so that they
+  // are refilled fewer times as the store grows; when that much memory is not to be had, they
+  // start at the size the stored terms need.
+  explicit SubtermIndex(const TermStore& store, size_t expected_terms = 0)
+      : store_(store), expected_(expected_terms) {
+    CatchUp();
+  }
 
   // Takes in the terms appended to the store since the last call (terms never move or vanish
   // before the final compaction). Does nothing once the index is not exact.
@@ -72,9 +79,10 @@ class SubtermIndex {
   };
   void Insert(int32_t degree, int32_t index);
   void InsertHashed(size_t bucket, uint64_t entry, uint64_t hash);
-  // Doubles the buckets (or more, to hold `terms` of degree 2 and more at half load) and takes
-  // in every indexed term again, from the tables.
-  void Grow(size_t terms);
+  // Doubles the buckets (or more, to hold `terms` of degree 2 and more at half load, or
+  // `hoped` when that much memory is to be had) and takes in every indexed term again, from the
+  // tables.
+  void Grow(size_t terms, size_t hoped = 0);
   void GrowSpill();
   // The index of the term of these ids with this hash (degree >= 2), whose first two ids lead to
   // `bucket`: its slots, then the spill when the bucket has spilled; -1.
@@ -103,6 +111,7 @@ class SubtermIndex {
   std::vector<uint64_t> spill_;
   size_t used_ = 0;        // terms of degree 2 and more taken in
   size_t spill_used_ = 0;  // of which in the spill
+  size_t expected_;        // terms of degree 2 and more to size the first buckets for
   std::array<int32_t, kMaxApproxDegree + 1> indexed_{};  // per degree, the terms taken in so far
   bool exact_ = true;
   // FindSubsets' scratch, per subset: the hash of its ids before their number is mixed in; its

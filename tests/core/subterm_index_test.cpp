@@ -67,13 +67,15 @@ void ExpectSameSubsets(SubtermIndex& index, const PBF& f, std::mt19937& rng) {
 // The index finds exactly what FindTerm finds while every stored term lists its ids strictly
 // ascending, also for terms appended after it was built; the first term out of order (reversed,
 // or with a repeated id) makes it inexact for good. Terms above degree 30 are not indexed and
-// change nothing.
+// change nothing, nor does the number of terms the index is told to expect (none, fewer than
+// are stored, far more).
 TEST(SubtermIndex, FindsWhatFindTermFindsUntilATermIsOutOfOrder) {
   std::mt19937 rng(37);
   const std::vector<std::vector<int32_t>> out_of_order = {{5, 3}, {4, 4}, {1, 6, 2}, {2, 2, 9}};
+  const size_t expected[] = {0, 10, size_t{1} << 20};
   for (int rep = 0; rep < 40; ++rep) {
     PBF f = testing::RandomFunction(rng, 12, 20 + 5 * rep, 6, 3);
-    SubtermIndex index(f.terms);
+    SubtermIndex index(f.terms, expected[rep % 3]);
     ASSERT_TRUE(index.Exact());
     ExpectSameAnswers(index, f, rng);
     ExpectSameSubsets(index, f, rng);
