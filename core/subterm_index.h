@@ -68,7 +68,8 @@ class SubtermIndex {
   void TakeInSubset(uint32_t s, int32_t index);
 
  private:
-  // 16 slots of 8 bytes, two cache lines that the hardware fetches together.
+  // 8 slots of 8 bytes, one cache line; a full bucket passes on to its partner, the other half
+  // of the aligned 128 bytes, which the hardware tends to fetch with it.
   static constexpr int kSlots = 8;
   struct alignas(64) Bucket {
     uint64_t slots[kSlots];
