@@ -33,7 +33,6 @@
 //   listing stops, and only when even the listing runs out of memory does it go back to that
 //   record (which allocates nothing), so the store is intact whatever fails.
 #include <algorithm>
-#include <bit>
 #include <cassert>
 #include <cstddef>
 #include <cstdint>
