@@ -93,35 +93,6 @@ std::vector<std::pair<std::vector<int32_t>, int32_t>> EntriesByIds(const LocalFu
   return entries;
 }
 
-TEST(BuildNeighbourhood, GathersEachNeighbourOnceWithMasksByValue) {
-  const PBF f = FunctionOf({{-5, {1, 2, 3}},
-                       {2, {3, 1}},     // reversed: x1 x3 all the same
-                       {4, {2, 2}},     // a repeated id is one bit, listed twice for x2
-                       {6, {1, 2}},     // in the lists of two of T's variables
-                       {0, {1, 9}},     // zero: neither entry nor variable
-                       {8, {0}},        // shares nothing
-                       {3, {3, 4, 3}},  // listed twice for x3, and in no other list of T
-                       {1, {2, 1, 2}},  // listed once for x1 and twice for x2
-                       {7, {1, 2, 3, 4}}},
-                      11);
-  LocalFunction local;
-  ASSERT_TRUE(f.BuildNeighbourhood(local, {3, f.terms.Table(3).Ids(0)}));
-  ASSERT_EQ(local.count, 4);
-  std::vector<int32_t> vars(local.vars.begin(), local.vars.begin() + 4);
-  // T's ids in the configuration's layout: u_k at bit d-1-k, here the three lowest.
-  EXPECT_EQ(std::vector<int32_t>(vars.begin() + 1, vars.end()), (std::vector<int32_t>{1, 2, 3}));
-  EXPECT_EQ(vars[0], 4);
-  using Entries = std::vector<std::pair<std::vector<int32_t>, int32_t>>;
-  EXPECT_EQ(EntriesByIds(local), (Entries{{{1, 2}, 1},
-                                          {{1, 2}, 6},
-                                          {{1, 2, 3}, -5},
-                                          {{1, 2, 3, 4}, 7},
-                                          {{1, 3}, 2},
-                                          {{2}, 4},
-                                          {{3, 4}, 3}}));
-  EXPECT_EQ(local.constant, 11);
-}
-
 // Gathers T's neighbourhood both ways, each into its own LocalFunction, and expects the same
 // answer and, when admitted, the same local variables and entries up to their order.
 bool ExpectSameGathering(const PBF& f, TermRef term, LocalFunction& got) {
