@@ -60,9 +60,9 @@ std::pair<Value, std::vector<uint64_t>> Minimisers(const PBF& f, int32_t n) {
   return {least, where};
 }
 
-// Each rule once by hand; the comparison with the literal search on random functions and the
-// workloads carries the rest (the second test, neighbours, cascades), and fails when any of them
-// is broken.
+// The first test, a tie and compaction by hand; the comparison with the literal search on random
+// functions and the workloads carries the rest (the second test, neighbours, cascades), and fails
+// when any of them is broken.
 TEST(ReduceHigher, WorkedExamples) {
   // Nothing of degree 3 or more: only the zero term goes.
   EXPECT_EQ(Reduced(FunctionOf({{0, {1}}, {4, {0, 1}}})), " +4x_{1}x_{2} +0");
