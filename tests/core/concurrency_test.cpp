@@ -7,6 +7,7 @@
 #include <atomic>
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <random>
 #include <string>
@@ -54,36 +55,41 @@ std::vector<PBF> Functions() {
   return all;
 }
 
+// `threads` threads each go through every one of `count` items, starting at a different one, so
+// that different items run at the same time, while `alongside` (if any) runs on a thread of its
+// own. Returns the number of items where `matches` failed, and the failures `alongside` counted.
+int MismatchesOnThreads(int threads, size_t count, const std::function<bool(size_t)>& matches,
+                        const std::function<int()>& alongside = {}) {
+  std::atomic<int> mismatches{0};
+  std::vector<std::thread> running;
+  for (int k = 0; k < threads; ++k) {
+    running.emplace_back([&, k] {
+      for (size_t step = 0; step < count; ++step) {
+        if (!matches((step + static_cast<size_t>(k) * 2) % count)) ++mismatches;
+      }
+    });
+  }
+  if (alongside) running.emplace_back([&] { mismatches += alongside(); });
+  for (std::thread& t : running) t.join();
+  return mismatches.load();
+}
+
 TEST(Concurrency, ThreadsOnDifferentFunctionsGetWhatOneThreadGets) {
   const std::vector<PBF> functions = Functions();
   std::vector<Results> expected;
   for (const PBF& f : functions) expected.push_back(Transformed(f));
-
-  constexpr int kThreads = 4;
-  std::atomic<int> mismatches{0};
-  std::vector<std::thread> threads;
-  for (int k = 0; k < kThreads; ++k) {
-    // Each thread goes through every function, starting at a different one, so that different
-    // functions run at the same time.
-    threads.emplace_back([&, k] {
-      for (size_t step = 0; step < functions.size(); ++step) {
-        const size_t at = (step + static_cast<size_t>(k) * 2) % functions.size();
-        const Results got = Transformed(functions[at]);
-        if (got.exact != expected[at].exact || got.approx != expected[at].approx ||
-            got.quadratic != expected[at].quadratic) {
-          ++mismatches;
-        }
-      }
-    });
-  }
+  const auto matches = [&](size_t at) {
+    const Results got = Transformed(functions[at]);
+    return got.exact == expected[at].exact && got.approx == expected[at].approx &&
+           got.quadratic == expected[at].quadratic;
+  };
   // Meanwhile the parity tables grow past anything the functions need.
-  threads.emplace_back([&] {
-    for (int32_t d = 1; d <= 16; ++d) {
-      if (EnsureParityTables(d)->built_degree < d) ++mismatches;
-    }
-  });
-  for (std::thread& t : threads) t.join();
-  EXPECT_EQ(mismatches.load(), 0);
+  const auto grow = [] {
+    int short_tables = 0;
+    for (int32_t d = 1; d <= 16; ++d) short_tables += EnsureParityTables(d)->built_degree < d;
+    return short_tables;
+  };
+  EXPECT_EQ(MismatchesOnThreads(4, functions.size(), matches, grow), 0);
 }
 
 // Minimize on small functions of every shape, each rule, with probing and improvement: threads
@@ -111,42 +117,23 @@ TEST(Concurrency, MinimizeOnDifferentFunctionsGetsWhatOneThreadGets) {
     expected.push_back(Minimize(functions[at], options(at)));
   }
 
-  constexpr int kThreads = 3;
-  std::atomic<int> mismatches{0};
-  std::vector<std::thread> threads;
-  for (int k = 0; k < kThreads; ++k) {
-    threads.emplace_back([&, k] {
-      for (size_t step = 0; step < functions.size(); ++step) {
-        const size_t at = (step + static_cast<size_t>(k) * 3) % functions.size();
-        if (!same(Minimize(functions[at], options(at)), expected[at])) ++mismatches;
-      }
-    });
-  }
-  for (std::thread& t : threads) t.join();
-  EXPECT_EQ(mismatches.load(), 0);
+  const auto matches = [&](size_t at) {
+    return same(Minimize(functions[at], options(at)), expected[at]);
+  };
+  EXPECT_EQ(MismatchesOnThreads(3, functions.size(), matches), 0);
 }
 
 // Many threads asking for growing degrees at once all get tables that cover their degree, and
 // the tables published last cover the largest.
 TEST(Concurrency, ParityTablesGrowFromSeveralThreadsAtOnce) {
-  constexpr int kThreads = 6;
-  std::atomic<int> short_tables{0};
-  std::vector<std::thread> threads;
-  for (int k = 0; k < kThreads; ++k) {
-    threads.emplace_back([&, k] {
-      for (int32_t d = 1; d <= 14; ++d) {
-        const int32_t want = (d + k) % 14 + 1;
-        const std::shared_ptr<const ParityTables> tables = EnsureParityTables(want);
-        const size_t entries = (size_t{1} << (tables->built_degree - 1)) + 1;
-        if (tables->built_degree < want || tables->even.size() != entries ||
-            tables->odd.size() != entries) {
-          ++short_tables;
-        }
-      }
-    });
-  }
-  for (std::thread& t : threads) t.join();
-  EXPECT_EQ(short_tables.load(), 0);
+  const auto covers = [](size_t at) {
+    const int32_t want = static_cast<int32_t>(at) + 1;
+    const std::shared_ptr<const ParityTables> tables = EnsureParityTables(want);
+    const size_t entries = (size_t{1} << (tables->built_degree - 1)) + 1;
+    return tables->built_degree >= want && tables->even.size() == entries &&
+           tables->odd.size() == entries;
+  };
+  EXPECT_EQ(MismatchesOnThreads(6, 14, covers), 0);
   EXPECT_GE(SharedParityTables()->built_degree, 14);
 }
 
