@@ -109,18 +109,31 @@ void SubtermIndex::CatchUp() {
   }
 }
 
+// Every slot is tested, without a branch on where a scan would have stopped: that place is as
+// random as the hashes, and the mispredicted exits of a scan cost more than the slots it skips.
+// A free slot never matches a key (a key holds a degree >= 2).
+inline SubtermIndex::SlotMasks SubtermIndex::Examine(const Bucket& bucket, uint32_t key) {
+  unsigned free = 1u << kSlots;
+  unsigned may_hold = 0;
+  for (int k = 0; k < kSlots; ++k) {
+    free |= unsigned{bucket.slots[k] == 0} << k;
+    may_hold |= unsigned{MayHold(bucket.slots[k], key)} << k;
+  }
+  return {std::countr_zero(free), may_hold};
+}
+
 int32_t SubtermIndex::Lookup(size_t bucket, uint64_t hash, int32_t degree,
                              const int32_t* ids) const {
   const TermTable& table = store_.Table(degree);
   const uint32_t key = KeyOf(degree, hash);
   // The home bucket, then its partner, each only while the one before is full.
   for (const size_t b : {bucket, bucket ^ 1}) {
-    for (const uint64_t entry : buckets_[b].slots) {
-      if (entry == 0) return -1;
-      if (MayHold(entry, key) && SameIds(ids, table.Ids(IndexOf(entry)), degree)) {
-        return IndexOf(entry);
-      }
+    const SlotMasks masks = Examine(buckets_[b], key);
+    for (unsigned m = masks.may_hold; m != 0; m &= m - 1) {
+      const int32_t index = IndexOf(buckets_[b].slots[std::countr_zero(m)]);
+      if (SameIds(ids, table.Ids(index), degree)) return index;
     }
+    if (masks.first_free < kSlots) return -1;
   }
   if (!Spilled(bucket)) return -1;
   const size_t mask = spill_.size() - 1;
@@ -220,6 +233,16 @@ void SubtermIndex::FindSubsets(TermRef term, int32_t* found, int32_t stored_at) 
   // First pass: each subset's first slot that may hold it, whose term's ids and coefficient are
   // prefetched; none, null, when the subset is certainly absent.
   const size_t spill_mask = spill_.size() - 1;
+  // Where each degree's ids and coefficients lie (the tables do not change during the search).
+  const int32_t* vars[kMaxApproxDegree + 1];
+  const int32_t* coefs[kMaxApproxDegree + 1];
+  for (int32_t k = 2; k <= d; ++k) {
+    vars[k] = store_.HasTable(k) ? store_.Table(k).vars.data() : nullptr;
+    coefs[k] = store_.HasTable(k) ? store_.Table(k).coefs.data() : nullptr;
+  }
+  const auto ids_of = [&vars](int32_t degree, int32_t index) {
+    return vars[degree] + static_cast<size_t>(degree) * static_cast<size_t>(index);
+  };
   const uint32_t last = stored_at >= 0 && d >= 2 ? n - 1 : n;  // the subsets looked up: s < last
   for (uint32_t s = 3; s < last; ++s) {
     if ((s & (s - 1)) == 0) continue;  // unary, answered above
@@ -243,22 +266,16 @@ void SubtermIndex::FindSubsets(TermRef term, int32_t* found, int32_t stored_at) 
     }
     for (const size_t b : {size_t{bucket}, size_t{bucket} ^ 1}) {
       if (candidate) break;
-      const uint64_t* slots = buckets_[b].slots;
-      int k = 0;
-      for (; k < kSlots && slots[k] != 0; ++k) {
-        if (MayHold(slots[k], key)) {
-          candidate = &slots[k];
-          break;
-        }
-      }
-      if (k < kSlots) break;  // found, or a free slot: the partner holds none of this bucket's
+      const SlotMasks masks = Examine(buckets_[b], key);
+      if (masks.may_hold != 0) candidate = &buckets_[b].slots[std::countr_zero(masks.may_hold)];
+      // A free slot: the partner holds none of this bucket's terms.
+      if (masks.first_free < kSlots) break;
     }
     candidate_[s] = candidate;
     if (candidate) {
-      const TermTable& table = store_.Table(degree);
       const int32_t index = IndexOf(*candidate);
-      __builtin_prefetch(table.Ids(index));
-      __builtin_prefetch(table.coefs.data() + index);
+      __builtin_prefetch(ids_of(degree, index));
+      __builtin_prefetch(coefs[degree] + index);
     }
   }
   // Second pass: make sure, and look further after a slot that held another term.
@@ -271,11 +288,12 @@ void SubtermIndex::FindSubsets(TermRef term, int32_t* found, int32_t stored_at) 
       found[s] = -1;
       continue;
     }
-    const int32_t degree = SubsetIds(ids, d, s, subset);
     const int32_t index = IndexOf(*candidate);
-    if (SameIds(subset, store_.Table(degree).Ids(index), degree)) {
+    const int32_t degree = degree_[s];
+    if (SameSubsetIds(ids, d, s, ids_of(degree, index))) {
       found[s] = index;
     } else {
+      SubsetIds(ids, d, s, subset);
       found[s] = Lookup(bucket_of_[s], Finish(prefix_[s], degree), degree, subset);
     }
   }
