@@ -363,11 +363,10 @@ void SubtermIndex::Insert(int32_t degree, int32_t index) {
 
 void SubtermIndex::InsertHashed(size_t bucket, uint64_t entry, uint64_t hash) {
   for (const size_t b : {bucket, bucket ^ 1}) {
-    for (uint64_t& slot : buckets_[b].slots) {
-      if (slot == 0) {
-        slot = entry;
-        return;
-      }
+    const int first_free = Examine(buckets_[b], 0).first_free;  // any key: only the free slots
+    if (first_free < kSlots) {
+      buckets_[b].slots[first_free] = entry;
+      return;
     }
   }
   spilled_[bucket >> 6] |= uint64_t{1} << (bucket & 63);
