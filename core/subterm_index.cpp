@@ -1,6 +1,7 @@
 // Unary terms in an array by their id; every longer term in a bucket chosen by its first two ids,
-// 16 slots of 8 bytes (a slot's ids are read from its table), with a spill table for the terms
-// whose bucket is full. The buckets double when half of their slots are taken.
+// 8 slots of 8 bytes (a slot's ids are read from its table), then the bucket's partner, then a
+// spill table for the terms whose two buckets are full. The buckets double when half of their
+// slots are taken.
 //
 // On large functions the index is far larger than the caches, and every bucket a lookup reads is
 // a cache miss. What keeps their number down:
@@ -11,7 +12,8 @@
 //   read, and the next terms of the walk are often those very terms, whose subsets share T's
 //   buckets again.
 // - Each slot keeps 27 bits of its term's hash, so a lookup reads the ids of another term only
-//   once in 2^27 times (and of the one it looks for, to make sure).
+//   once in 2^27 times (and of the one it looks for, to make sure). A bucket's eight keys are
+//   compared with the one looked for four at a time, without a branch per slot.
 // - FindSubsets hashes a term's subsets from their shared prefixes and requests every bucket
 //   first, then every candidate's ids and coefficient, so that the misses overlap instead of
 //   following one another. Growing, the buckets are refilled from the tables (read in order)
