@@ -12,6 +12,7 @@
 #include <bit>
 #include <cstddef>
 
+#include "bit_count.h"
 #include "id_lists.h"
 #include "pbf.h"
 #include "pbf_limits.h"
@@ -67,24 +68,24 @@ void AddIndicatorUsing(PBF& f, TermRef term, int32_t s, int32_t amount, Find fin
 
   int32_t ids[kMaxLocalVariables];
   for (uint32_t i = set;; i = (i + 1) | set) {
-    // i holds all of s, so i and s differ in length - |s| bits.
-    const int32_t length = SubsetIds(term.ids, d, i, ids);
+    // i holds all of s, so i and s differ in length - |s| bits. Unlisted, the term of i is known
+    // without its ids, which only an append needs.
+    const int32_t length = kListed ? SubsetIds(term.ids, d, i, ids) : CountBits(i);
     const int32_t coef = (length - fixed) % 2 ? WrapNeg(amount) : amount;
     if (length == 0) {
       f.constant = WrapAdd(f.constant, coef);  // i = s = 0
+    } else if constexpr (kListed) {
+      f.terms.MergeOrAppend(find(i, length, ids), coef, length, ids);  // into the room made above
     } else {
-      const int32_t found = find(i, length, ids);
-      if constexpr (kListed) {
-        f.terms.MergeOrAppend(found, coef, length, ids);  // into the room made above
+      TermTable& table = f.terms.Table(length);
+      if (const int32_t found = find(i, length, nullptr); found >= 0) {
+        table.AddToCoef(found, coef);
       } else {
-        TermTable& table = f.terms.Table(length);
-        if (found >= 0) {
-          table.AddToCoef(found, coef);
-        } else {
-          table.vars.insert(table.vars.end(), ids, ids + length);
-          table.coefs.push_back(coef);
-          index->TakeInSubset(i, table.Size() - 1);
-        }
+        SubsetIds(term.ids, d, i, ids);
+        // A few ids: pushed one by one, inline, where the range insert calls memmove.
+        for (int32_t k = 0; k < length; ++k) table.vars.push_back(ids[k]);
+        table.coefs.push_back(coef);
+        index->TakeInSubset(i, table.Size() - 1);
       }
     }
     if (i == full) break;

@@ -37,4 +37,15 @@ inline int32_t SubsetIds(const int32_t* ids, int32_t n, uint32_t subset, int32_t
   return length;
 }
 
+// Whether the ids of ids[0..n) that `subset` selects, in their order, are other[0..popcount).
+// SubsetIds and SameIds in one pass, without writing the selection out.
+inline bool SameSubsetIds(const int32_t* ids, int32_t n, uint32_t subset, const int32_t* other) {
+  for (uint32_t rest = subset; rest != 0; ++other) {
+    const int32_t bit = 31 - std::countl_zero(rest);
+    if (ids[n - 1 - bit] != *other) return false;
+    rest ^= uint32_t{1} << bit;
+  }
+  return true;
+}
+
 }  // namespace pbf

@@ -36,21 +36,35 @@ LocalFunction::Extremes LocalFunction::MinMax() const {
   return result;
 }
 
+// The candidates' sums are kept side by side and each entry added to all of them at once (the
+// compiler turns the inner loop into vector additions), in blocks that fit the stack; the first
+// candidate with the greatest sum wins, as when they are summed one after the other, since
+// wrapping additions in any order give the same sums.
 int32_t LocalFunction::FindBestAssignment(bool odd, const ParityTables& parity) const {
   assert(count >= 1 && parity.built_degree >= count);
   const std::vector<int32_t>& candidates = odd ? parity.odd : parity.even;
   const size_t n = size_t{1} << (count - 1);
+  constexpr size_t kBlock = 32;
+  uint32_t outside[kBlock];  // the bits outside each candidate
+  uint32_t sums[kBlock];
   int32_t best = -1;
   int32_t best_value = max_start;
-  for (size_t c = 0; c < n; ++c) {
-    const uint32_t h = static_cast<uint32_t>(candidates[c]);
-    int32_t value = constant;
-    for (const LocalEntry& entry : entries) {
-      if ((entry.mask & ~h) == 0) value = WrapAdd(value, entry.coef);
+  for (size_t first = 0; first < n; first += kBlock) {
+    const size_t block = std::min(kBlock, n - first);
+    for (size_t c = 0; c < block; ++c) {
+      outside[c] = ~static_cast<uint32_t>(candidates[first + c]);
+      sums[c] = static_cast<uint32_t>(constant);
     }
-    if (value > best_value) {
-      best = candidates[c];
-      best_value = value;
+    for (const LocalEntry& entry : entries) {
+      const auto coef = static_cast<uint32_t>(entry.coef);
+      for (size_t c = 0; c < block; ++c) sums[c] += (entry.mask & outside[c]) == 0 ? coef : 0;
+    }
+    for (size_t c = 0; c < block; ++c) {
+      const auto value = static_cast<int32_t>(sums[c]);
+      if (value > best_value) {
+        best = candidates[first + c];
+        best_value = value;
+      }
     }
   }
   return best;

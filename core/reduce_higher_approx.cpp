@@ -105,9 +105,13 @@ void GatherFromIndex(const PBF& f, SubtermIndex& index, LocalFunction& local, Te
   std::copy(term.ids, term.ids + d, local.vars.begin());
   local.count = d;
   const uint8_t* degrees = index.Degrees();
+  const int32_t* coefs[kMaxApproxDegree + 1];
+  for (int32_t k = 1; k <= d; ++k) {
+    coefs[k] = f.terms.HasTable(k) ? f.terms.Table(k).coefs.data() : nullptr;
+  }
   for (uint32_t s = 1; s < n; ++s) {
     if (found[s] < 0) continue;
-    local.entries.push_back({s, f.terms.Table(degrees[s]).Coef(found[s])});
+    local.entries.push_back({s, coefs[degrees[s]][found[s]]});
   }
   local.constant = WrapAdd(local.constant, f.constant);
 }

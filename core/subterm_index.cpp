@@ -1,6 +1,7 @@
 // Unary terms in an array by their id; every longer term in a bucket chosen by its first two ids,
-// 16 slots of 8 bytes (a slot's ids are read from its table), with a spill table for the terms
-// whose bucket is full. The buckets double when half of their slots are taken.
+// 8 slots of 8 bytes (a slot's ids are read from its table), then the bucket's partner, then a
+// spill table for the terms whose two buckets are full. The buckets double when half of their
+// slots are taken.
 //
 // On large functions the index is far larger than the caches, and every bucket a lookup reads is
 // a cache miss. What keeps their number down:
@@ -11,7 +12,8 @@
 //   read, and the next terms of the walk are often those very terms, whose subsets share T's
 //   buckets again.
 // - Each slot keeps 27 bits of its term's hash, so a lookup reads the ids of another term only
-//   once in 2^27 times (and of the one it looks for, to make sure).
+//   once in 2^27 times (and of the one it looks for, to make sure). A bucket's eight keys are
+//   compared with the one looked for four at a time, without a branch per slot.
 // - FindSubsets hashes a term's subsets from their shared prefixes and requests every bucket
 //   first, then every candidate's ids and coefficient, so that the misses overlap instead of
 //   following one another. Growing, the buckets are refilled from the tables (read in order)
@@ -28,6 +30,10 @@
 #include <cstring>
 #include <new>
 #include <sys/mman.h>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 #include "id_lists.h"
 
@@ -109,18 +115,50 @@ void SubtermIndex::CatchUp() {
   }
 }
 
+// Every slot is tested, without a branch on where a scan would have stopped: that place is as
+// random as the hashes, and the mispredicted exits of a scan cost more than the slots it skips.
+// Only the upper halves are read: a taken slot's holds its degree (2 or more), so it is never 0,
+// and a free slot is 0 throughout, so it never matches a key.
+inline SubtermIndex::SlotMasks SubtermIndex::Examine(const Bucket& bucket, uint32_t key) {
+  unsigned free = 1u << kSlots;
+  unsigned may_hold = 0;
+#if defined(__SSE2__)
+  // Four slots at a time: their upper halves gathered into one register and compared at once.
+  static_assert(kSlots == 8);
+  const auto* lines = reinterpret_cast<const __m128*>(bucket.slots);
+  const __m128i wanted = _mm_set1_epi32(static_cast<int>(key));
+  for (int half = 0; half < 2; ++half) {
+    const __m128i upper = _mm_castps_si128(
+        _mm_shuffle_ps(lines[2 * half], lines[2 * half + 1], _MM_SHUFFLE(3, 1, 3, 1)));
+    const int shift = 4 * half;
+    free |= static_cast<unsigned>(_mm_movemask_ps(
+                _mm_castsi128_ps(_mm_cmpeq_epi32(upper, _mm_setzero_si128()))))
+            << shift;
+    may_hold |= static_cast<unsigned>(
+                    _mm_movemask_ps(_mm_castsi128_ps(_mm_cmpeq_epi32(upper, wanted))))
+                << shift;
+  }
+#else
+  for (int k = 0; k < kSlots; ++k) {
+    free |= unsigned{bucket.slots[k] == 0} << k;
+    may_hold |= unsigned{MayHold(bucket.slots[k], key)} << k;
+  }
+#endif
+  return {std::countr_zero(free), may_hold};
+}
+
 int32_t SubtermIndex::Lookup(size_t bucket, uint64_t hash, int32_t degree,
                              const int32_t* ids) const {
   const TermTable& table = store_.Table(degree);
   const uint32_t key = KeyOf(degree, hash);
   // The home bucket, then its partner, each only while the one before is full.
   for (const size_t b : {bucket, bucket ^ 1}) {
-    for (const uint64_t entry : buckets_[b].slots) {
-      if (entry == 0) return -1;
-      if (MayHold(entry, key) && SameIds(ids, table.Ids(IndexOf(entry)), degree)) {
-        return IndexOf(entry);
-      }
+    const SlotMasks masks = Examine(buckets_[b], key);
+    for (unsigned m = masks.may_hold; m != 0; m &= m - 1) {
+      const int32_t index = IndexOf(buckets_[b].slots[std::countr_zero(m)]);
+      if (SameIds(ids, table.Ids(index), degree)) return index;
     }
+    if (masks.first_free < kSlots) return -1;
   }
   if (!Spilled(bucket)) return -1;
   const size_t mask = spill_.size() - 1;
@@ -220,6 +258,16 @@ void SubtermIndex::FindSubsets(TermRef term, int32_t* found, int32_t stored_at) 
   // First pass: each subset's first slot that may hold it, whose term's ids and coefficient are
   // prefetched; none, null, when the subset is certainly absent.
   const size_t spill_mask = spill_.size() - 1;
+  // Where each degree's ids and coefficients lie (the tables do not change during the search).
+  const int32_t* vars[kMaxApproxDegree + 1];
+  const int32_t* coefs[kMaxApproxDegree + 1];
+  for (int32_t k = 2; k <= d; ++k) {
+    vars[k] = store_.HasTable(k) ? store_.Table(k).vars.data() : nullptr;
+    coefs[k] = store_.HasTable(k) ? store_.Table(k).coefs.data() : nullptr;
+  }
+  const auto ids_of = [&vars](int32_t degree, int32_t index) {
+    return vars[degree] + static_cast<size_t>(degree) * static_cast<size_t>(index);
+  };
   const uint32_t last = stored_at >= 0 && d >= 2 ? n - 1 : n;  // the subsets looked up: s < last
   for (uint32_t s = 3; s < last; ++s) {
     if ((s & (s - 1)) == 0) continue;  // unary, answered above
@@ -243,22 +291,16 @@ void SubtermIndex::FindSubsets(TermRef term, int32_t* found, int32_t stored_at) 
     }
     for (const size_t b : {size_t{bucket}, size_t{bucket} ^ 1}) {
       if (candidate) break;
-      const uint64_t* slots = buckets_[b].slots;
-      int k = 0;
-      for (; k < kSlots && slots[k] != 0; ++k) {
-        if (MayHold(slots[k], key)) {
-          candidate = &slots[k];
-          break;
-        }
-      }
-      if (k < kSlots) break;  // found, or a free slot: the partner holds none of this bucket's
+      const SlotMasks masks = Examine(buckets_[b], key);
+      if (masks.may_hold != 0) candidate = &buckets_[b].slots[std::countr_zero(masks.may_hold)];
+      // A free slot: the partner holds none of this bucket's terms.
+      if (masks.first_free < kSlots) break;
     }
     candidate_[s] = candidate;
     if (candidate) {
-      const TermTable& table = store_.Table(degree);
       const int32_t index = IndexOf(*candidate);
-      __builtin_prefetch(table.Ids(index));
-      __builtin_prefetch(table.coefs.data() + index);
+      __builtin_prefetch(ids_of(degree, index));
+      __builtin_prefetch(coefs[degree] + index);
     }
   }
   // Second pass: make sure, and look further after a slot that held another term.
@@ -271,11 +313,12 @@ void SubtermIndex::FindSubsets(TermRef term, int32_t* found, int32_t stored_at) 
       found[s] = -1;
       continue;
     }
-    const int32_t degree = SubsetIds(ids, d, s, subset);
     const int32_t index = IndexOf(*candidate);
-    if (SameIds(subset, store_.Table(degree).Ids(index), degree)) {
+    const int32_t degree = degree_[s];
+    if (SameSubsetIds(ids, d, s, ids_of(degree, index))) {
       found[s] = index;
     } else {
+      SubsetIds(ids, d, s, subset);
       found[s] = Lookup(bucket_of_[s], Finish(prefix_[s], degree), degree, subset);
     }
   }
@@ -322,11 +365,10 @@ void SubtermIndex::Insert(int32_t degree, int32_t index) {
 
 void SubtermIndex::InsertHashed(size_t bucket, uint64_t entry, uint64_t hash) {
   for (const size_t b : {bucket, bucket ^ 1}) {
-    for (uint64_t& slot : buckets_[b].slots) {
-      if (slot == 0) {
-        slot = entry;
-        return;
-      }
+    const int first_free = Examine(buckets_[b], 0).first_free;  // any key: only the free slots
+    if (first_free < kSlots) {
+      buckets_[b].slots[first_free] = entry;
+      return;
     }
   }
   spilled_[bucket >> 6] |= uint64_t{1} << (bucket & 63);

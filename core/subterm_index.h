@@ -75,6 +75,14 @@ class SubtermIndex {
     uint64_t slots[kSlots];
   };
 
+  // A bucket's slots seen at once: the first free one (kSlots when it is full; slots fill from
+  // the first and are never freed), and bit k of `may_hold` for each slot k whose key matches.
+  struct SlotMasks {
+    int first_free;
+    unsigned may_hold;
+  };
+  static SlotMasks Examine(const Bucket& bucket, uint32_t key);
+
   struct Free {
     void operator()(void* p) const { std::free(p); }
   };
