@@ -33,7 +33,7 @@ size_t Binomial(int32_t n, int32_t k) {
 // The additions of AddIndicator, each superset's term found by `find(i, length, ids)` for the
 // superset i with these ids (its index in the table of that degree, or -1): merged into it, or
 // appended. Unlisted (with an index, which takes in each appended term instead), the appended
-// terms are listed nowhere.
+// terms are listed nowhere, and `find` is called without the ids (null): it goes by i alone.
 template <bool kListed = true, typename Find>
 void AddIndicatorUsing(PBF& f, TermRef term, int32_t s, int32_t amount, Find find,
                        SubtermIndex* index = nullptr) {

@@ -1,4 +1,4 @@
-// The number of set bits of a 32-bit mask, for the exact search's hot loops.
+// The number of set bits of a 32-bit mask, for the reductions' hot loops.
 //
 // The core is built for generic x86-64, without the POPCNT instruction, so std::popcount becomes
 // a call into libgcc (__popcountdi2) that the compiler cannot inline. The search counts bits a

@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cassert>
 #include <cstddef>
+#include <type_traits>
 
 #include "parity_tables.h"
 #include "value_table.h"
@@ -37,9 +38,9 @@ LocalFunction::Extremes LocalFunction::MinMax() const {
 }
 
 // The candidates' sums are kept side by side and each entry added to all of them at once (the
-// compiler turns the inner loop into vector additions), in blocks that fit the stack; the first
-// candidate with the greatest sum wins, as when they are summed one after the other, since
-// wrapping additions in any order give the same sums.
+// compiler turns the inner loop into vector additions), in blocks that fit the stack. Each sum
+// receives the same entries in the same order as one candidate at a time would, and the
+// candidates are compared in the same order, so the same first greatest one wins.
 int32_t LocalFunction::FindBestAssignment(bool odd, const ParityTables& parity) const {
   assert(count >= 1 && parity.built_degree >= count);
   const std::vector<int32_t>& candidates = odd ? parity.odd : parity.even;
@@ -47,6 +48,14 @@ int32_t LocalFunction::FindBestAssignment(bool odd, const ParityTables& parity) 
   constexpr size_t kBlock = 32;
   uint32_t outside[kBlock];  // the bits outside each candidate
   uint32_t sums[kBlock];
+  // A width known at compile time (every block when there are 32 candidates or more) lets the
+  // inner loop unroll whole; with a width known only at run time it was up to 2.3 times slower.
+  const auto add_entries = [&](auto width) {
+    for (const LocalEntry& entry : entries) {
+      const auto coef = static_cast<uint32_t>(entry.coef);
+      for (size_t c = 0; c < width; ++c) sums[c] += (entry.mask & outside[c]) == 0 ? coef : 0;
+    }
+  };
   int32_t best = -1;
   int32_t best_value = max_start;
   for (size_t first = 0; first < n; first += kBlock) {
@@ -55,9 +64,10 @@ int32_t LocalFunction::FindBestAssignment(bool odd, const ParityTables& parity) 
       outside[c] = ~static_cast<uint32_t>(candidates[first + c]);
       sums[c] = static_cast<uint32_t>(constant);
     }
-    for (const LocalEntry& entry : entries) {
-      const auto coef = static_cast<uint32_t>(entry.coef);
-      for (size_t c = 0; c < block; ++c) sums[c] += (entry.mask & outside[c]) == 0 ? coef : 0;
+    if (block == kBlock) {
+      add_entries(std::integral_constant<size_t, kBlock>{});
+    } else {
+      add_entries(block);
     }
     for (size_t c = 0; c < block; ++c) {
       const auto value = static_cast<int32_t>(sums[c]);

@@ -7,7 +7,7 @@
 // a cache miss. What keeps their number down:
 // - A term T of degree d has 2^d - 1 subsets but only d(d-1)/2 pairs of ids that can begin one:
 //   the subsets beginning with the same two ids are looked up in one bucket, so T reads at most
-//   d(d-1)/2 buckets (15 instead of 57 slots for d = 6; 3 instead of 4 for d = 3), and the unary
+//   d(d-1)/2 buckets (and their partners when full) (15 instead of 57 slots for d = 6; 3 instead of 4 for d = 3), and the unary
 //   subsets none. The terms a rewrite appends are subsets of T and land in buckets T has just
 //   read, and the next terms of the walk are often those very terms, whose subsets share T's
 //   buckets again.
@@ -82,6 +82,47 @@ bool MayHold(uint64_t entry, uint32_t key) { return static_cast<uint32_t>(entry 
 int32_t DegreeOf(uint64_t entry) { return static_cast<int32_t>((entry >> 32) & 31); }
 int32_t IndexOf(uint64_t entry) { return static_cast<int32_t>(entry & 0xFFFFFFFFu); }
 
+// A bucket's slots seen at once: the first free one (8 when the bucket is full; slots fill from
+// the first and are never freed), and bit k of `may_hold` for each slot k whose upper half is
+// `key`. Every slot is tested, without a branch on where a scan would have stopped: that place is
+// as random as the hashes, and the mispredicted exits of a scan cost more than the slots it skips.
+// A taken slot's upper half holds its degree (2 or more), so it is never 0, and a free slot never
+// matches the key of a term.
+struct SlotMasks {
+  int first_free;
+  unsigned may_hold;
+};
+
+// `slots`: a bucket's eight slots, 64-byte aligned.
+SlotMasks Examine(const uint64_t (&slots)[8], uint32_t key) {
+  unsigned free = 1u << 8;
+  unsigned may_hold = 0;
+#if defined(__SSE2__)
+  // Four slots at a time: their upper halves gathered into one register and compared at once.
+  const auto* lines = reinterpret_cast<const __m128*>(slots);
+  const __m128i wanted = _mm_set1_epi32(static_cast<int>(key));
+  for (int half = 0; half < 2; ++half) {
+    const __m128i upper = _mm_castps_si128(
+        _mm_shuffle_ps(lines[2 * half], lines[2 * half + 1], _MM_SHUFFLE(3, 1, 3, 1)));
+    const int shift = 4 * half;
+    free |= static_cast<unsigned>(_mm_movemask_ps(
+                _mm_castsi128_ps(_mm_cmpeq_epi32(upper, _mm_setzero_si128()))))
+            << shift;
+    may_hold |= static_cast<unsigned>(
+                    _mm_movemask_ps(_mm_castsi128_ps(_mm_cmpeq_epi32(upper, wanted))))
+                << shift;
+  }
+#else
+  for (int k = 0; k < 8; ++k) {
+    free |= unsigned{slots[k] == 0} << k;
+    may_hold |= unsigned{MayHold(slots[k], key)} << k;
+  }
+#endif
+  return {std::countr_zero(free), may_hold};
+}
+
+int FirstFree(const uint64_t (&slots)[8]) { return Examine(slots, 0).first_free; }
+
 }  // namespace
 
 void SubtermIndex::CatchUp() {
@@ -115,45 +156,13 @@ void SubtermIndex::CatchUp() {
   }
 }
 
-// Every slot is tested, without a branch on where a scan would have stopped: that place is as
-// random as the hashes, and the mispredicted exits of a scan cost more than the slots it skips.
-// Only the upper halves are read: a taken slot's holds its degree (2 or more), so it is never 0,
-// and a free slot is 0 throughout, so it never matches a key.
-inline SubtermIndex::SlotMasks SubtermIndex::Examine(const Bucket& bucket, uint32_t key) {
-  unsigned free = 1u << kSlots;
-  unsigned may_hold = 0;
-#if defined(__SSE2__)
-  // Four slots at a time: their upper halves gathered into one register and compared at once.
-  static_assert(kSlots == 8);
-  const auto* lines = reinterpret_cast<const __m128*>(bucket.slots);
-  const __m128i wanted = _mm_set1_epi32(static_cast<int>(key));
-  for (int half = 0; half < 2; ++half) {
-    const __m128i upper = _mm_castps_si128(
-        _mm_shuffle_ps(lines[2 * half], lines[2 * half + 1], _MM_SHUFFLE(3, 1, 3, 1)));
-    const int shift = 4 * half;
-    free |= static_cast<unsigned>(_mm_movemask_ps(
-                _mm_castsi128_ps(_mm_cmpeq_epi32(upper, _mm_setzero_si128()))))
-            << shift;
-    may_hold |= static_cast<unsigned>(
-                    _mm_movemask_ps(_mm_castsi128_ps(_mm_cmpeq_epi32(upper, wanted))))
-                << shift;
-  }
-#else
-  for (int k = 0; k < kSlots; ++k) {
-    free |= unsigned{bucket.slots[k] == 0} << k;
-    may_hold |= unsigned{MayHold(bucket.slots[k], key)} << k;
-  }
-#endif
-  return {std::countr_zero(free), may_hold};
-}
-
 int32_t SubtermIndex::Lookup(size_t bucket, uint64_t hash, int32_t degree,
                              const int32_t* ids) const {
   const TermTable& table = store_.Table(degree);
   const uint32_t key = KeyOf(degree, hash);
   // The home bucket, then its partner, each only while the one before is full.
   for (const size_t b : {bucket, bucket ^ 1}) {
-    const SlotMasks masks = Examine(buckets_[b], key);
+    const SlotMasks masks = Examine(buckets_[b].slots, key);
     for (unsigned m = masks.may_hold; m != 0; m &= m - 1) {
       const int32_t index = IndexOf(buckets_[b].slots[std::countr_zero(m)]);
       if (SameIds(ids, table.Ids(index), degree)) return index;
@@ -218,6 +227,7 @@ void SubtermIndex::Prefetch(TermRef term) const {
 void SubtermIndex::FindSubsets(TermRef term, int32_t* found, int32_t stored_at) {
   searched_ = term;
   const int32_t d = term.degree;
+  assert(d >= 1 && d <= kMaxApproxDegree);
   const int32_t* ids = term.ids;
   const uint32_t n = uint32_t{1} << d;
   // The ids of subset s in order are those of s without its lowest bit, then the id of that
@@ -246,7 +256,7 @@ void SubtermIndex::FindSubsets(TermRef term, int32_t* found, int32_t stored_at) 
     return;
   }
   const size_t mask = bucket_count_ - 1;
-  // The buckets, one per pair of ids that can begin a subset: requested, both lines.
+  // The buckets, one per pair of ids that can begin a subset: requested.
   for (int32_t hi = 1; hi < d; ++hi) {
     for (int32_t lo = 0; lo < hi; ++lo) {
       const uint32_t pair = uint32_t{1} << hi | uint32_t{1} << lo;
@@ -291,7 +301,7 @@ void SubtermIndex::FindSubsets(TermRef term, int32_t* found, int32_t stored_at) 
     }
     for (const size_t b : {size_t{bucket}, size_t{bucket} ^ 1}) {
       if (candidate) break;
-      const SlotMasks masks = Examine(buckets_[b], key);
+      const SlotMasks masks = Examine(buckets_[b].slots, key);
       if (masks.may_hold != 0) candidate = &buckets_[b].slots[std::countr_zero(masks.may_hold)];
       // A free slot: the partner holds none of this bucket's terms.
       if (masks.first_free < kSlots) break;
@@ -365,7 +375,7 @@ void SubtermIndex::Insert(int32_t degree, int32_t index) {
 
 void SubtermIndex::InsertHashed(size_t bucket, uint64_t entry, uint64_t hash) {
   for (const size_t b : {bucket, bucket ^ 1}) {
-    const int first_free = Examine(buckets_[b], 0).first_free;  // any key: only the free slots
+    const int first_free = FirstFree(buckets_[b].slots);
     if (first_free < kSlots) {
       buckets_[b].slots[first_free] = entry;
       return;

@@ -75,14 +75,6 @@ class SubtermIndex {
     uint64_t slots[kSlots];
   };
 
-  // A bucket's slots seen at once: the first free one (kSlots when it is full; slots fill from
-  // the first and are never freed), and bit k of `may_hold` for each slot k whose key matches.
-  struct SlotMasks {
-    int first_free;
-    unsigned may_hold;
-  };
-  static SlotMasks Examine(const Bucket& bucket, uint32_t key);
-
   struct Free {
     void operator()(void* p) const { std::free(p); }
   };
@@ -94,7 +86,7 @@ class SubtermIndex {
   void Grow(size_t terms, size_t hoped = 0);
   void GrowSpill();
   // The index of the term of these ids with this hash (degree >= 2), whose first two ids lead to
-  // `bucket`: its slots, then the spill when the bucket has spilled; -1.
+  // `bucket`: its slots, its partner's while it is full, then the spill when it has spilled; -1.
   int32_t Lookup(size_t bucket, uint64_t hash, int32_t degree, const int32_t* ids) const;
   bool Spilled(size_t bucket) const { return (spilled_[bucket >> 6] >> (bucket & 63)) & 1; }
   // The first spill slot of a term with this hash: from the hash bits a slot keeps (bits 37 and
@@ -111,8 +103,8 @@ class SubtermIndex {
   // Terms of degree 2 and more, each in the bucket of its first two ids. A slot is 0 when empty,
   // else the term: its index in bits 0-31, its degree in bits 32-36 and the top bits of its
   // hash above, which tell most other terms apart without reading its ids. A bucket's slots fill
-  // from the first, and a term that finds its bucket full goes to the spill, a table with linear
-  // probing by the term's own hash, and marks the bucket in `spilled_`.
+  // from the first, then its partner's; a term that finds both full goes to the spill, a table
+  // with linear probing by the term's own hash, and marks the bucket in `spilled_`.
   std::unique_ptr<void, Free> bucket_memory_;  // the block that holds the buckets
   Bucket* buckets_ = nullptr;
   size_t bucket_count_ = 0;  // a power of two, or 0 before the first term of degree 2 or more

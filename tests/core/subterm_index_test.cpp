@@ -116,5 +116,22 @@ TEST(SubtermIndex, CrowdsSharingTheirFirstTwoIdsSpillAndAreStillFound) {
   }
 }
 
+// Comparing a subset's ids in place agrees with writing them out and comparing: for every subset
+// of random lists, against the selection itself and against it with one id changed.
+TEST(SubsetIds, ComparedInPlaceAsWrittenOut) {
+  std::mt19937 rng(43);
+  for (int rep = 0; rep < 200; ++rep) {
+    const auto n = 1 + static_cast<int32_t>(rng() % 9);
+    const std::vector<int32_t> ids = testing::RandomAscendingIds(rng, 30, n);
+    for (uint32_t s = 1; s < (1u << n); ++s) {
+      int32_t subset[9];
+      const int32_t g = SubsetIds(ids.data(), n, s, subset);
+      EXPECT_TRUE(SameSubsetIds(ids.data(), n, s, subset));
+      subset[rng() % static_cast<uint32_t>(g)] += 1 + static_cast<int32_t>(rng() % 3);
+      EXPECT_FALSE(SameSubsetIds(ids.data(), n, s, subset)) << "subset " << s;
+    }
+  }
+}
+
 }  // namespace
 }  // namespace pbf
