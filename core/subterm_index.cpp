@@ -7,10 +7,10 @@
 // a cache miss. What keeps their number down:
 // - A term T of degree d has 2^d - 1 subsets but only d(d-1)/2 pairs of ids that can begin one:
 //   the subsets beginning with the same two ids are looked up in one bucket, so T reads at most
-//   d(d-1)/2 buckets (and their partners when full) (15 instead of 57 slots for d = 6; 3 instead of 4 for d = 3), and the unary
-//   subsets none. The terms a rewrite appends are subsets of T and land in buckets T has just
-//   read, and the next terms of the walk are often those very terms, whose subsets share T's
-//   buckets again.
+//   d(d-1)/2 buckets and their partners when full (15 buckets instead of 57 lookups for d = 6,
+//   3 instead of 4 for d = 3), and the unary subsets none. The terms a rewrite appends are
+//   subsets of T and land in buckets T has just read, and the next terms of the walk are often
+//   those very terms, whose subsets share T's buckets again.
 // - Each slot keeps 27 bits of its term's hash, so a lookup reads the ids of another term only
 //   once in 2^27 times (and of the one it looks for, to make sure). A bucket's eight keys are
 //   compared with the one looked for four at a time, without a branch per slot.
